@@ -1,4 +1,4 @@
-#include "Logger.h"
+#include "engine/Logger.h"
 
 #include <cstdarg>
 #include <cstdio>

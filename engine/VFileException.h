@@ -1,7 +1,7 @@
 // Thrown when a file cannot be opened or decoded; the message names the file.
 #pragma once
 
-#include "Vexception.h"
+#include "engine/Vexception.h"
 
 namespace Velmora {
 
