@@ -1,0 +1,16 @@
+// The presentation as the frame loop sees it: advance by dt, then draw one frame.
+#pragma once
+
+namespace Velmora {
+
+class Demo {
+public:
+    virtual void update(double dt) = 0;
+    virtual void draw() = 0;
+
+protected:
+    // Not deleted through this base: the one demo object is a local of the entry point.
+    ~Demo() = default;
+};
+
+} // namespace Velmora

@@ -1,0 +1,13 @@
+// Base of every scene. Scenes are owned and deleted through this base.
+#pragma once
+
+namespace Velmora {
+
+class Scene {
+public:
+    virtual void update(double dt) { (void)dt; }
+    virtual void draw() {}
+    virtual ~Scene() = default;
+};
+
+} // namespace Velmora
