@@ -1,0 +1,39 @@
+// A decoded image file (stb_image), used only while a texture is filled from it.
+//
+// Pixels are 8 bits per sample, rows top row first, with the channel count asked for. Any decoder
+// failure, and images larger than maxDimension on a side, throw VFileException
+// "Failed to open file \"<path>\"".
+#pragma once
+
+#include <type_traits>
+
+namespace Velmora {
+
+class Image {
+public:
+    // Larger images are refused before any pixel memory is allocated.
+    static constexpr int maxDimension = 16384;
+
+    // Logs "Loading image \"%s\"" and decodes the file with `channels` channels per pixel (1..4).
+    Image(const char* path, int channels);
+    ~Image();
+
+    unsigned char* data() const { return pixels; }
+    int width() const { return imageWidth; }
+    int height() const { return imageHeight; }
+    // Channels stored in the file, as the decoder reports them (not the count asked for).
+    int channels() const { return fileChannels; }
+
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+private:
+    int imageWidth = 0;
+    int imageHeight = 0;
+    int fileChannels = 0;
+    unsigned char* pixels = nullptr;
+};
+
+static_assert(!std::is_copy_constructible<Image>::value, "Image owns its pixels");
+
+} // namespace Velmora
