@@ -1,0 +1,185 @@
+#include "app/CommandLine.h"
+
+#include <cstring>
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "unknown"
+#endif
+
+namespace {
+
+struct Option {
+    const char* name;     // "--size"
+    const char* argument; // name of its value in the usage ("WxH"), or null when it takes none
+    const char* help;
+    // Records the option in the command line; returns the problem, or an empty string.
+    std::string (*apply)(CommandLine& commandLine, const std::string& value);
+};
+
+std::string chooseWindowed(CommandLine& commandLine, int windowed) {
+    if (commandLine.windowed != -1 && commandLine.windowed != windowed) {
+        return "--windowed and --fullscreen exclude each other";
+    }
+    commandLine.windowed = windowed;
+    commandLine.skipDialog = true;
+    return "";
+}
+
+const Option options[] = {
+    {"--windowed", nullptr, "skip the setup dialog and open a window",
+     [](CommandLine& c, const std::string&) { return chooseWindowed(c, 1); }},
+    {"--fullscreen", nullptr, "skip the setup dialog and go fullscreen on the primary monitor",
+     [](CommandLine& c, const std::string&) { return chooseWindowed(c, 0); }},
+    {"--size", "WxH", "skip the setup dialog and use this size (default 1280x720)",
+     [](CommandLine& c, const std::string& value) {
+         std::string problem;
+         if (!parseSize(value, &c.width, &c.height, &problem)) {
+             return "bad size '" + value + "': " + problem;
+         }
+         c.skipDialog = true;
+         return std::string();
+     }},
+    {"--vsync", nullptr, "keep the driver's swap interval (otherwise 0 once a size is chosen)",
+     [](CommandLine& c, const std::string&) {
+         c.vsync = true;
+         return std::string();
+     }},
+    {"--help", nullptr, "print this help and exit",
+     [](CommandLine& c, const std::string&) {
+         c.action = CommandLine::Action::Help;
+         return std::string();
+     }},
+    {"--version", nullptr, "print the version and exit",
+     [](CommandLine& c, const std::string&) {
+         c.action = CommandLine::Action::Version;
+         return std::string();
+     }},
+};
+
+const Option* findOption(const std::string& name) {
+    for (const Option& option : options) {
+        if (name == option.name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// Decimal digits only, at most maxSize; no sign, no spaces.
+bool parseSide(const std::string& text, int* value) {
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    int result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        result = result * 10 + (c - '0');
+    }
+    *value = result;
+    return true;
+}
+
+CommandLine failure(std::string message) {
+    CommandLine commandLine;
+    commandLine.action = CommandLine::Action::Error;
+    commandLine.error = "velmora: " + message;
+    return commandLine;
+}
+
+} // namespace
+
+bool parseSize(const std::string& text, int* width, int* height, std::string* problem) {
+    const size_t cross = text.find('x');
+    int w = 0;
+    int h = 0;
+    if (cross == std::string::npos || !parseSide(text.substr(0, cross), &w) ||
+        !parseSide(text.substr(cross + 1), &h)) {
+        *problem = "expected WIDTHxHEIGHT in decimal pixels, such as 1280x720";
+        return false;
+    }
+    if (w < 1 || h < 1 || w > CommandLine::maxSize || h > CommandLine::maxSize) {
+        *problem = "width and height must be 1 to " + std::to_string(CommandLine::maxSize);
+        return false;
+    }
+    *width = w;
+    *height = h;
+    return true;
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    CommandLine commandLine;
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i] != nullptr ? argv[i] : "";
+        // "--size=1280x720" is the same as "--size 1280x720".
+        std::string value;
+        bool valueAttached = false;
+        const size_t equals = word.find('=');
+        if (word.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            value = word.substr(equals + 1);
+            word.erase(equals);
+            valueAttached = true;
+        }
+        const Option* option = findOption(word);
+        if (option == nullptr) {
+            if (word.compare(0, 1, "-") == 0) {
+                return failure("unknown option '" + word + "' (see --help)");
+            }
+            return failure("unexpected argument '" + word + "' (see --help)");
+        }
+        if (option->argument != nullptr && !valueAttached) {
+            if (i + 1 >= argc || argv[i + 1] == nullptr) {
+                return failure(std::string(option->name) + " needs a value " + option->argument);
+            }
+            value = argv[++i];
+        } else if (option->argument == nullptr && valueAttached) {
+            return failure(std::string(option->name) + " takes no value");
+        }
+        std::string problem = option->apply(commandLine, value);
+        if (!problem.empty()) {
+            return failure(problem);
+        }
+    }
+    return commandLine;
+}
+
+void applyCommandLine(const CommandLine& commandLine, DemoSettings* settings) {
+    if (commandLine.width != 0) {
+        settings->width = commandLine.width;
+        settings->height = commandLine.height;
+    }
+    if (commandLine.windowed != -1) {
+        settings->windowed = commandLine.windowed;
+    }
+    if (commandLine.skipDialog) {
+        settings->vsync = 0;
+    }
+    if (commandLine.vsync) {
+        settings->vsync = 1;
+    }
+}
+
+std::string commandLineHelp(const char* programName) {
+    std::string text = "Usage: ";
+    text += programName;
+    text += " [options]\n"
+            "Plays the presentation. Without a window choice a setup dialog asks for one.\n\n";
+    for (const Option& option : options) {
+        std::string left = std::string("  ") + option.name;
+        if (option.argument != nullptr) {
+            left += std::string(" ") + option.argument;
+        }
+        if (left.size() < 20) {
+            left.resize(20, ' ');
+        } else {
+            left += "  ";
+        }
+        text += left + option.help + "\n";
+    }
+    return text;
+}
+
+std::string versionText() {
+    return std::string("velmora ") + VELMORA_VERSION;
+}

@@ -1,0 +1,108 @@
+#include "engine/Window.h"
+
+#include "engine/Vexception.h"
+
+#include <GL/glew.h>
+// GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+#include <string>
+
+namespace Velmora {
+
+Window& Window::instance() {
+    // A function-local static: its destructor (glfwTerminate) runs at exit after every instance
+    // made later (the vertex array, the sync device, the music) has been released.
+    static Window window;
+    return window;
+}
+
+Window::~Window() {
+    glfwTerminate();
+}
+
+void Window::open(int width, int height, const char* title, bool fullscreen, bool vsync) {
+    requestedWidth = width;
+    requestedHeight = height;
+
+    if (!glfwInit()) {
+        throw Vexception("Failed to initialize GLFW.");
+    }
+    // The program sets no hints; only an off-screen run asks for an invisible window.
+    if (hidden) {
+        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    }
+
+    GLFWmonitor* monitor = fullscreen ? glfwGetPrimaryMonitor() : nullptr;
+    window = glfwCreateWindow(width, height, title, monitor, nullptr);
+    if (window == nullptr) {
+        glfwTerminate();
+        throw "Failed to open a GLFW window";
+    }
+
+    glfwSetInputMode(window, GLFW_CURSOR, GLFW_CURSOR_HIDDEN);
+    glfwMakeContextCurrent(window);
+    if (!vsync) {
+        glfwSwapInterval(0);
+    }
+    glfwSetKeyCallback(window, onKey);
+}
+
+namespace {
+// Major and minor version at the start of a GL_VERSION string ("4.5 (Compatibility Profile) Mesa
+// 22.3.6"); false when it does not start with "<digits>.<digits>".
+bool parseVersion(const char* text, int* major, int* minor) {
+    return text != nullptr && std::sscanf(text, "%d.%d", major, minor) == 2;
+}
+} // namespace
+
+void Window::initGlew() {
+    glewExperimental = GL_TRUE;
+    if (glewInit() != GLEW_OK) {
+        throw Vexception("Failed to initialize GLEW.");
+    }
+    // Vertex-array objects, framebuffer objects, instancing with divisors and half-float textures
+    // are OpenGL 3.3; an older context would fail later in obscure ways, so say so now.
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int major = 0;
+    int minor = 0;
+    if (!parseVersion(version, &major, &minor) || major < 3 || (major == 3 && minor < 3)) {
+        throw Vexception(std::string("OpenGL 3.3 or newer is needed, but the context is OpenGL ") +
+                         (version != nullptr ? version : "(unknown)"));
+    }
+}
+
+void Window::pollEvents() {
+    glfwPollEvents();
+}
+
+bool Window::shouldClose() const {
+    return glfwWindowShouldClose(window) != 0;
+}
+
+void Window::swapBuffers() {
+    glfwSwapBuffers(window);
+}
+
+int Window::width() {
+    return instance().requestedWidth;
+}
+
+int Window::height() {
+    return instance().requestedHeight;
+}
+
+void Window::setHidden(bool hide) {
+    hidden = hide;
+}
+
+void Window::onKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
+    (void)scancode;
+    (void)mods;
+    if (key == GLFW_KEY_ESCAPE && action == GLFW_PRESS) {
+        glfwSetWindowShouldClose(window, GL_TRUE);
+    }
+}
+
+} // namespace Velmora
