@@ -1,0 +1,67 @@
+#include "sync/SyncDevice.h"
+
+#include "engine/Vexception.h"
+#include "sync/TrackFile.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace Velmora {
+
+namespace {
+
+double rowZero() {
+    return 0.0;
+}
+
+SyncDevice& createInstance() {
+    try {
+        // A function-local static: created on first use, destroyed at process exit in the reverse
+        // order of creation relative to the other single instances.
+        static SyncDevice device;
+        return device;
+    } catch (const std::bad_alloc&) {
+        throw Vexception("Failed to create sync device.");
+    }
+}
+
+} // namespace
+
+SyncDevice& SyncDevice::instance() {
+    return createInstance();
+}
+
+SyncDevice::SyncDevice(std::string basePath, TrackFileCallbacks files)
+    : base(std::move(basePath)), files(files), rowSource(rowZero) {}
+
+TrackData* SyncDevice::getTrack(const char* name) {
+    if (name == nullptr) {
+        name = "";
+    }
+    for (const std::unique_ptr<TrackData>& track : tracks) {
+        if (std::strcmp(track->name.c_str(), name) == 0) {
+            return track.get();
+        }
+    }
+
+    auto track = std::make_unique<TrackData>();
+    track->name = name;
+    const std::string path = base + "_" + name + ".track";
+    TrackFile::Contents contents;
+    if (TrackFile::read(files, path.c_str(), contents)) {
+        track->keys = TrackFile::sortKeys(std::move(contents.keys));
+    }
+    tracks.push_back(std::move(track));
+    return tracks.back().get();
+}
+
+double SyncDevice::row() const {
+    return rowSource();
+}
+
+void SyncDevice::setRowSource(std::function<double()> source) {
+    rowSource = source ? std::move(source) : std::function<double()>(rowZero);
+}
+
+} // namespace Velmora
