@@ -67,7 +67,11 @@ void Framebuffer::unbind() {
         throw Vexception("Failed to unbind an FBO.");
     }
     stack.pop();
-    if (stack.empty()) {
+    if (stack.empty() && stack.baseTarget() != 0) {
+        // An off-screen run: the base target stands in for the window.
+        glBindFramebuffer(GL_FRAMEBUFFER, stack.baseTarget());
+        glViewport(0, 0, stack.baseTargetWidth(), stack.baseTargetHeight());
+    } else if (stack.empty()) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, Window::width(), Window::height());
     } else {

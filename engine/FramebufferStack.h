@@ -4,6 +4,11 @@
 // framebuffer. The same framebuffer may be on it more than once. Rule: only Framebuffer::bind pushes
 // and only Framebuffer::unbind pops (and Framebuffer::create through them); nothing else binds a
 // framebuffer.
+//
+// The base target is what an empty stack means: the window (GL name 0, the window's size) unless an
+// off-screen run (capture, timedemo) redirects it to a framebuffer of its own, so that the last pass
+// of a frame lands there at that framebuffer's size. Rule: only the off-screen runner sets it (and
+// binds it, as the window would be, while the stack is empty); only Framebuffer::unbind reads it.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +30,17 @@ public:
     void push(Framebuffer* framebuffer) { entries.push_back(framebuffer); }
     void pop() { entries.pop_back(); }
 
+    // Redirects the base target to the GL framebuffer `name` of the given size; name 0 restores the
+    // window (whose size then comes from Window).
+    void setBaseTarget(unsigned name, int width, int height) {
+        baseName = name;
+        baseWidth = width;
+        baseHeight = height;
+    }
+    unsigned baseTarget() const { return baseName; }
+    int baseTargetWidth() const { return baseWidth; }
+    int baseTargetHeight() const { return baseHeight; }
+
     FramebufferStack(const FramebufferStack&) = delete;
     FramebufferStack& operator=(const FramebufferStack&) = delete;
 
@@ -32,6 +48,9 @@ private:
     FramebufferStack() = default;
 
     std::deque<Framebuffer*> entries;
+    unsigned baseName = 0;
+    int baseWidth = 0;
+    int baseHeight = 0;
 };
 
 } // namespace Velmora
