@@ -5,6 +5,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DemoSettings.h"
+#include "app/setup/SetupDialog.h"
 #include "demo/Demo.h"
 #include "engine/VertexArray.h"
 #include "engine/Window.h"
@@ -42,8 +43,11 @@ int run(int argc, char** argv) {
     }
 
     DemoSettings settings;
-    // The setup dialog goes here: unless commandLine.skipDialog, show it on `settings`, and return
-    // -1 at once when the viewer quits it. Until then the defaults are used, windowed.
+    // "Die", Escape or the dialog's close box end the program before anything is made. When no
+    // dialog can be shown (-1) the demo starts with the defaults.
+    if (!commandLine.skipDialog && runSetupDialog(&settings) == 0) {
+        return -1;
+    }
     applyCommandLine(commandLine, &settings);
 
     const bool fullscreen = settings.windowed != 1;

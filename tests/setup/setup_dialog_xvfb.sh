@@ -68,6 +68,7 @@ expect_demo() {
     rc=$?
     demo_pid=""
     [ "$rc" -eq 0 ] || fail "exit code $rc after Escape in the demo, expected 0"
+    grep -q "Hello Demo::Demo!" "$work/out.txt" || fail "the demo object was not built"
 }
 
 echo "Escape in the dialog: exit code 255 (-1), no demo window"
@@ -97,5 +98,16 @@ echo "\"1920 x 1080\" picked from the list, box left unticked: a 1920x1080 windo
 # Up, Up: the list; Down: its first item; Tab, Tab: back to "Demo".
 start_and_type Up Up Down Tab Tab Return
 expect_demo 1920x1080
+
+echo "--size skips the dialog"
+(cd "$work/run" && exec "$velmora" --size 1600x900) >"$work/out.txt" 2>"$work/err.txt" &
+demo_pid=$!
+for _ in $(seq 1200); do
+    [ -n "$(xdotool search --name '^Halvo selektor$' 2>/dev/null)" ] && fail "the dialog appeared with --size"
+    [ -n "$(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null)" ] && break
+    kill -0 "$demo_pid" 2>/dev/null || break
+    sleep 0.1
+done
+expect_demo 1600x900
 
 echo "PASS"
