@@ -1,0 +1,96 @@
+#include "demo/PointCloud.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace Demo {
+
+namespace {
+
+// Size in bytes of a regular file, or -1 when the path is missing or not a regular file.
+long long regularFileSize(const char* path) {
+    struct stat info;
+    if (path == nullptr || ::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    return static_cast<long long>(info.st_size);
+}
+
+} // namespace
+
+std::vector<float> readRawFloats(const char* path) {
+    std::vector<float> values;
+    const long long size = regularFileSize(path);
+    if (size < 4) {
+        return values;
+    }
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return values;
+    }
+    // The file's size bounds the allocation; a file that shrank meanwhile gives fewer values.
+    const size_t wanted = static_cast<size_t>(size / 4);
+    values.resize(wanted);
+    const size_t got = std::fread(values.data(), 4, wanted, file);
+    std::fclose(file);
+    values.resize(got);
+    static_assert(sizeof(float) == 4, "point clouds hold float32 values");
+    return values;
+}
+
+std::vector<glm::vec3> readBinaryPointCloud(const char* path) {
+    std::cout << "LogoScene::readBParticles" << std::endl;
+    const std::vector<float> values = readRawFloats(path);
+    std::cout << "- " << values.size() << std::endl;
+
+    std::vector<glm::vec3> points;
+    points.reserve((values.size() + 3) / 6);
+    // A record needs at least its three coordinates: a last group of one or two values is dropped
+    // rather than read past the end of the values.
+    for (size_t k = 0; k + 3 <= values.size(); k += 6) {
+        const glm::vec3 point(values[k], values[k + 1], values[k + 2]);
+        points.push_back(point);
+        const size_t index = k / 6;
+        if (index < 10) {
+            std::cout << index << ": " << point.x << ", " << point.y << ", " << point.z << std::endl;
+        }
+    }
+    return points;
+}
+
+std::vector<glm::vec3> readTextPointCloud(const char* path) {
+    std::vector<glm::vec3> points;
+    if (regularFileSize(path) < 0) {
+        return points;
+    }
+    std::ifstream file(path);
+    if (!file) {
+        return points;
+    }
+    // The coordinates live across lines: what a line does not supply repeats the previous point.
+    float coordinates[3] = {0.0f, 0.0f, 0.0f};
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream stream(line);
+        for (float& coordinate : coordinates) {
+            // A failed extraction would store 0 (C++11 rules); read into a temporary so that a
+            // token that is not a number leaves the previous value in place, and stop at the first
+            // failure as stream extraction does.
+            float value = 0.0f;
+            if (!(stream >> value)) {
+                break;
+            }
+            coordinate = value;
+        }
+        points.emplace_back(coordinates[0], coordinates[1], coordinates[2]);
+    }
+    return points;
+}
+
+} // namespace Demo
