@@ -1,0 +1,46 @@
+// Test and benchmark MP3 files, made on the spot: a sine tone written as a 16-bit WAV file and
+// encoded with the `lame` program. Nothing is downloaded or kept between runs.
+#pragma once
+
+#include <string>
+
+namespace VelmoraTest {
+
+struct ToneDesc {
+    double frequency = 1000.0;
+    // Peak level, 1.0 = full scale.
+    double amplitude = 0.5;
+    double seconds = 1.0;
+    int sampleRate = 44100;
+    int channels = 2;
+    // Constant bit rate in kbit/s for lame's -b; 0 leaves lame's default. Low rates leave no room
+    // for the header that carries the encoder delay, and then decoding is not gapless.
+    int bitrate = 0;
+};
+
+// The value of the tone at `frame` (both channels carry the same signal).
+double toneSample(const ToneDesc& tone, long frame);
+
+// A fresh folder under the system's temporary folder; removed with everything in it by the
+// destructor.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string file(const std::string& name) const { return path + "/" + name; }
+
+private:
+    std::string path;
+};
+
+// Writes `name`.wav and encodes it to `name`.mp3 in `folder`; returns the MP3's path.
+// Throws std::runtime_error when the encoder fails.
+std::string makeToneMp3(const TempFolder& folder, const std::string& name, const ToneDesc& tone);
+
+// Writes `size` pseudo-random bytes (fixed seed) to a file; returns its path.
+std::string makeRandomFile(const TempFolder& folder, const std::string& name, size_t size, unsigned seed);
+
+} // namespace VelmoraTest
