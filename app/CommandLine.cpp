@@ -44,6 +44,26 @@ const Option options[] = {
          c.vsync = true;
          return std::string();
      }},
+    {"--capture", "OUT", "render the show off-screen to a video (.mp4, .mkv) or a PNG folder",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--capture", value);
+     }},
+    {"--timedemo", nullptr, "draw every frame off-screen as fast as possible and print frame times",
+     [](CommandLine& c, const std::string&) {
+         return Velmora::applyOfflineOption(c.offline, "--timedemo", "");
+     }},
+    {"--fps", "N", "frames per second of --capture and --timedemo (default 30)",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--fps", value);
+     }},
+    {"--from", "SECONDS", "start --capture or --timedemo at this music time (default 0)",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--from", value);
+     }},
+    {"--to", "SECONDS", "stop --capture or --timedemo before this music time (default: the end)",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--to", value);
+     }},
     {"--help", nullptr, "print this help and exit",
      [](CommandLine& c, const std::string&) {
          c.action = CommandLine::Action::Help;
@@ -141,6 +161,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             return failure(problem);
         }
     }
+    if (commandLine.action == CommandLine::Action::Run) {
+        std::string problem = Velmora::finishOfflineOptions(commandLine.offline,
+                                                            commandLine.windowed != -1 || commandLine.vsync,
+                                                            commandLine.width, commandLine.height);
+        if (!problem.empty()) {
+            return failure(problem);
+        }
+    }
     return commandLine;
 }
 
@@ -177,6 +205,7 @@ std::string commandLineHelp(const char* programName) {
         }
         text += left + option.help + "\n";
     }
+    text += Velmora::offlineHelp();
     return text;
 }
 

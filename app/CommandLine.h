@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/DemoSettings.h"
+#include "app/capture/CaptureOptions.h"
 
 #include <string>
 
@@ -29,6 +30,9 @@ struct CommandLine {
     int width = 0;           // 0 not given; otherwise --size
     int height = 0;
     bool vsync = false; // --vsync: keep the driver's swap interval
+
+    // Off-screen runs: --capture OUT, --timedemo, --fps, --from, --to (see app/capture).
+    Velmora::CaptureOptions offline;
 };
 
 // argv[0] is the program name; the rest are options. Never exits or prints.

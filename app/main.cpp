@@ -5,6 +5,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DemoSettings.h"
+#include "app/capture/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
 #include "demo/Demo.h"
 #include "engine/VertexArray.h"
@@ -40,6 +41,10 @@ int run(int argc, char** argv) {
         return 2;
     case CommandLine::Action::Run:
         break;
+    }
+    // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/capture).
+    if (commandLine.offline.mode != Velmora::OfflineMode::None) {
+        return Velmora::runOffline(commandLine.offline);
     }
 
     DemoSettings settings;

@@ -1,0 +1,345 @@
+#include "app/capture/CaptureOptions.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Velmora {
+
+namespace {
+
+// Parses a whole decimal number made only of digits, within 1 .. limit.
+bool parseWholeNumber(const std::string& text, int limit, int& value) {
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    long result = 0;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+        result = result * 10 + (c - '0');
+    }
+    if (result < 1 || result > limit) {
+        return false;
+    }
+    value = static_cast<int>(result);
+    return true;
+}
+
+std::string lastComponent(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    if (slash == 0) {
+        return "/";
+    }
+    return path.substr(0, slash);
+}
+
+std::string lowercase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+bool canWriteInto(const std::string& directory) {
+    return access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+// The nearest existing ancestor of a path that does not exist yet ("a/b/c" -> "a" when only "a" exists).
+std::string nearestExisting(std::string path) {
+    while (!path.empty() && path.back() == '/' && path.size() > 1) {
+        path.pop_back();
+    }
+    while (!exists(path)) {
+        std::string parent = parentOf(path);
+        if (parent == path) {
+            break;
+        }
+        path = parent;
+    }
+    return path;
+}
+
+// True when the folder already holds files a capture writes, so a new capture would mix with them.
+bool holdsEarlierCapture(const std::string& directory) {
+    DIR* folder = opendir(directory.c_str());
+    if (folder == nullptr) {
+        return false;
+    }
+    bool found = false;
+    while (dirent* entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name == "audio.wav" || (name.compare(0, 6, "frame_") == 0 && name.size() > 10 &&
+                                    name.compare(name.size() - 4, 4, ".png") == 0)) {
+            found = true;
+            break;
+        }
+    }
+    closedir(folder);
+    return found;
+}
+
+} // namespace
+
+bool parseCaptureSize(const std::string& text, int& width, int& height) {
+    size_t cross = text.find_first_of("xX");
+    if (cross == std::string::npos) {
+        return false;
+    }
+    int w = 0;
+    int h = 0;
+    if (!parseWholeNumber(text.substr(0, cross), maxCaptureSide, w) ||
+        !parseWholeNumber(text.substr(cross + 1), maxCaptureSide, h)) {
+        return false;
+    }
+    width = w;
+    height = h;
+    return true;
+}
+
+bool parseCaptureFps(const std::string& text, int& fps) {
+    return parseWholeNumber(text, maxCaptureFps, fps);
+}
+
+bool parseCaptureSeconds(const std::string& text, double& seconds) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || !std::isfinite(value) || value < 0.0) {
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
+CaptureOutputKind captureOutputKind(const std::string& path) {
+    if (!path.empty() && path.back() == '/') {
+        return CaptureOutputKind::Folder;
+    }
+    if (isDirectory(path)) {
+        return CaptureOutputKind::Folder;
+    }
+    std::string name = lastComponent(path);
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) {
+        return CaptureOutputKind::Folder;
+    }
+    std::string extension = lowercase(name.substr(dot));
+    if (extension == ".mp4" || extension == ".mkv") {
+        return CaptureOutputKind::Video;
+    }
+    return CaptureOutputKind::Unsupported;
+}
+
+std::string checkCaptureOptions(const CaptureOptions& options) {
+    if (options.mode == OfflineMode::None) {
+        if (options.hasFps || options.hasFrom || options.hasTo) {
+            return "--fps, --from and --to only apply to --capture and --timedemo";
+        }
+        return "";
+    }
+    if (options.width < 1 || options.height < 1 || options.width > maxCaptureSide ||
+        options.height > maxCaptureSide) {
+        return "the size must be WxH with both sides from 1 to " + std::to_string(maxCaptureSide);
+    }
+    if (options.fps < 1 || options.fps > maxCaptureFps) {
+        return "--fps must be a whole number from 1 to " + std::to_string(maxCaptureFps);
+    }
+    if (!(options.from >= 0.0) || !std::isfinite(options.from)) {
+        return "--from must be a number of seconds, 0 or more";
+    }
+    if (options.hasTo && !(options.to > options.from)) {
+        return "--to must be later than --from";
+    }
+    if (options.mode == OfflineMode::Timedemo) {
+        return "";
+    }
+    if (options.output.empty()) {
+        return "--capture needs an output: a .mp4 or .mkv file, or a folder for PNG frames";
+    }
+    switch (captureOutputKind(options.output)) {
+    case CaptureOutputKind::Unsupported:
+        return "cannot capture to '" + options.output +
+               "': the output must end in .mp4 or .mkv, or be a folder (ending in '/' or without extension)";
+    case CaptureOutputKind::Video:
+        // H.264 in 4:2:0 halves the colour planes: odd sides cannot be encoded.
+        if (options.width % 2 != 0 || options.height % 2 != 0) {
+            return "a video needs an even width and height (" + std::to_string(options.width) + "x" +
+                   std::to_string(options.height) + " given); use a folder for odd sizes";
+        }
+        break;
+    case CaptureOutputKind::Folder:
+        break;
+    }
+    return "";
+}
+
+std::string checkCaptureOutput(const CaptureOptions& options) {
+    const std::string& out = options.output;
+    if (captureOutputKind(out) == CaptureOutputKind::Folder) {
+        if (isDirectory(out)) {
+            if (!canWriteInto(out)) {
+                return "cannot write into the folder '" + out + "': " + std::strerror(EACCES);
+            }
+            if (holdsEarlierCapture(out)) {
+                return "the folder '" + out +
+                       "' already holds a capture (frame_*.png or audio.wav); remove it or choose another "
+                       "folder";
+            }
+            return "";
+        }
+        std::string ancestor = nearestExisting(out);
+        if (!isDirectory(ancestor)) {
+            return "cannot create the folder '" + out + "': '" + ancestor + "' is not a folder";
+        }
+        if (!canWriteInto(ancestor)) {
+            return "cannot create the folder '" + out + "': '" + ancestor + "' is not writable";
+        }
+        return "";
+    }
+    if (isDirectory(out)) {
+        return "cannot write the video '" + out + "': it is a folder";
+    }
+    std::string parent = parentOf(out);
+    if (!isDirectory(parent)) {
+        return "cannot write the video '" + out + "': the folder '" + parent + "' does not exist";
+    }
+    if (!canWriteInto(parent)) {
+        return "cannot write the video '" + out + "': the folder '" + parent + "' is not writable";
+    }
+    if (exists(out) && access(out.c_str(), W_OK) != 0) {
+        return "cannot write the video '" + out + "': the file is not writable";
+    }
+    return "";
+}
+
+std::string applyOfflineOption(CaptureOptions& options, const std::string& name, const std::string& value) {
+    if (name == "--capture" || name == "--timedemo") {
+        OfflineMode mode = name == "--capture" ? OfflineMode::Capture : OfflineMode::Timedemo;
+        if (options.mode != OfflineMode::None && options.mode != mode) {
+            return "--capture and --timedemo exclude each other";
+        }
+        if (options.mode == mode) {
+            return name + " given twice";
+        }
+        options.mode = mode;
+        if (mode == OfflineMode::Capture) {
+            if (value.empty()) {
+                return "--capture needs an output: a .mp4 or .mkv file, or a folder for PNG frames";
+            }
+            options.output = value;
+        }
+        return "";
+    }
+    if (name == "--fps") {
+        if (!parseCaptureFps(value, options.fps)) {
+            return "bad --fps '" + value + "': a whole number from 1 to " + std::to_string(maxCaptureFps);
+        }
+        options.hasFps = true;
+        return "";
+    }
+    if (name == "--from" || name == "--to") {
+        double seconds = 0.0;
+        if (!parseCaptureSeconds(value, seconds)) {
+            return "bad " + name + " '" + value + "': a number of seconds, 0 or more";
+        }
+        if (name == "--from") {
+            options.from = seconds;
+            options.hasFrom = true;
+        } else {
+            options.to = seconds;
+            options.hasTo = true;
+        }
+        return "";
+    }
+    return "unknown option '" + name + "'";
+}
+
+std::string finishOfflineOptions(CaptureOptions& options, bool windowOptionGiven, int width, int height) {
+    if (options.mode != OfflineMode::None) {
+        if (windowOptionGiven) {
+            return "--windowed, --fullscreen and --vsync do not apply to --capture and --timedemo, "
+                   "which draw off-screen";
+        }
+        if (width > 0 && height > 0) {
+            options.width = width;
+            options.height = height;
+        }
+    }
+    return checkCaptureOptions(options);
+}
+
+std::string offlineHelp() {
+    return "\n"
+           "--capture OUT and --timedemo draw the show off-screen (invisible window, no sound, any\n"
+           "screen size) with the offline clock: frame k at FROM + k/FPS seconds of the music, until\n"
+           "the end track goes below 0, --to, or the end of the music. Size 1280x720 and 30 fps unless\n"
+           "--size and --fps say otherwise.\n"
+           "  OUT ending in .mp4 or .mkv: one H.264/AAC video with the music of the same span (needs\n"
+           "  the ffmpeg program; width and height must be even). Any other OUT is a folder: an\n"
+           "  existing folder, a path ending in '/', or a name without extension (created if needed;\n"
+           "  it must not hold an earlier capture). It receives frame_000000.png, frame_000001.png, ...\n"
+           "  and audio.wav (16-bit stereo PCM) of the same span.\n"
+           "  --timedemo prints, on standard output, lines 'timedemo: size WxH fps N from S',\n"
+           "  'timedemo: frames N', 'timedemo: total S s', then mean, median, p99, worst (with its\n"
+           "  frame) and first frame times as 'timedemo: NAME MS ms'.\n"
+           "Exit status: 0 done; 1 stopped midway (frames and videos written stay valid); 2 bad\n"
+           "arguments or an output that cannot be written (nothing is created).\n";
+}
+
+std::string findProgramOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) {
+        return "";
+    }
+    std::string list = path;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t colon = list.find(':', start);
+        std::string folder =
+            list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        if (folder.empty()) {
+            folder = ".";
+        }
+        std::string candidate = folder + "/" + program;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        if (colon == std::string::npos) {
+            break;
+        }
+        start = colon + 1;
+    }
+    return "";
+}
+
+} // namespace Velmora

@@ -1,0 +1,421 @@
+#include "app/capture/OfflineRun.h"
+
+#include "app/capture/FfmpegEncoder.h"
+#include "app/capture/FramePlan.h"
+#include "app/capture/FrameTimes.h"
+#include "app/capture/FrameWriter.h"
+#include "app/capture/PixelReadback.h"
+#include "app/capture/PngFolderWriter.h"
+#include "app/capture/ProgressLine.h"
+#include "app/capture/WavWriter.h"
+#include "audio/Music.h"
+#include "demo/Demo.h"
+#include "engine/FramebufferStack.h"
+#include "engine/Vexception.h"
+#include "engine/VertexArray.h"
+#include "engine/Window.h"
+#include "sync/SyncDevice.h"
+#include "sync/SyncTrack.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace Velmora {
+
+namespace {
+
+constexpr const char* musicPath = "./data/sydaembient.mp3";
+constexpr double musicBpm = 180.0;
+// Read-backs in flight: the frame drawn now is mapped two frames later.
+constexpr int readbackDepth = 3;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// Ctrl-C or a termination request during a run stops it after the current frame, so that the
+// outputs are closed properly instead of being cut off.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        interrupted = 0;
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt);
+        sigaction(SIGTERM, &action, &previousTerm);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &previousInt, nullptr);
+        sigaction(SIGTERM, &previousTerm, nullptr);
+    }
+
+private:
+    struct sigaction previousInt;
+    struct sigaction previousTerm;
+};
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void complain(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmora: %s\n", message.c_str());
+}
+
+std::string formatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+bool makeFolders(const std::string& path) {
+    std::string partial;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        partial = path.substr(0, slash);
+        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+        start = slash + 1;
+    }
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
+void writeSpanAudio(const std::string& path, const FramePlan& plan) {
+    Music& music = Music::instance();
+    const int rate = music.sampleRate();
+    const int64_t first = plan.firstSample(rate);
+    const int64_t count = plan.sampleCount(rate);
+    WavWriter wav(path, rate, 2);
+    std::vector<float> block;
+    const int64_t blockFrames = 65536;
+    for (int64_t done = 0; done < count; done += blockFrames) {
+        int64_t n = std::min(blockFrames, count - done);
+        block.resize(static_cast<size_t>(2 * n));
+        music.copyFrames(first + done, n, block.data());
+        wav.write(block.data(), n);
+    }
+    wav.finish();
+}
+
+// A temporary file name for the span's audio when it goes into a video; removed on destruction.
+class TemporaryFile {
+public:
+    TemporaryFile() {
+        const char* folder = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/velmora-audio-XXXXXX.wav";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = mkstemps(name.data(), 4);
+        if (fd < 0) {
+            throw Vexception("Cannot make a temporary file for the audio: " +
+                             std::string(std::strerror(errno)));
+        }
+        ::close(fd);
+        path = name.data();
+    }
+    ~TemporaryFile() { ::unlink(path.c_str()); }
+    std::string path;
+};
+
+// Everything both runs share: the invisible window, GL, the offline music and the sync clock.
+struct Stage {
+    FramePlan plan;
+    std::optional<SyncTrack> end;
+};
+
+// Opens the window, the music and the sync device, and plans the frames. Returns an empty string,
+// or the reason why there is nothing to draw.
+std::string setUp(const CaptureOptions& options, Stage& stage) {
+    Window& window = Window::instance();
+    window.setHidden(true);
+    // Offline: never wait for the display (swap interval 0), and nothing is swapped anyway.
+    window.open(options.width, options.height, "Velmora", false, false);
+    Window::initGlew();
+    VertexArray::instance().bind();
+
+    SyncDevice& sync = SyncDevice::instance();
+    Music& music = Music::instance();
+    music.openOffline(musicPath, musicBpm);
+    sync.setRowSource([] { return Music::instance().row(); });
+
+    stage.end.emplace("e");
+    const double length = music.length();
+    const double end = options.hasTo ? std::min(options.to, length) : length;
+    if (options.from >= length) {
+        return "--from " + formatSeconds(options.from) + " is at or after the end of the music (" +
+               formatSeconds(length) + " s)";
+    }
+    SyncTrack& endTrack = *stage.end;
+    stage.plan = planFrames(options.from, end, options.fps, [&](double seconds) {
+        music.setPosition(seconds);
+        // Below 0, or not a number, ends the show.
+        return endTrack.value() >= 0.0;
+    });
+    if (stage.plan.frameCount == 0) {
+        return "nothing to draw: the show has ended by " + formatSeconds(options.from) +
+               " s (the end track is below 0 there)";
+    }
+    return "";
+}
+
+// Draws frame k of the plan into the capture target: the offline clock's position, the scene
+// advanced by exactly one frame, the last pass redirected into `target`.
+void drawFrame(::Demo::Demo& demo, const FramePlan& plan, int64_t k, const CaptureTarget& target) {
+    Music::instance().setPosition(plan.frameTime(k));
+    glBindFramebuffer(GL_FRAMEBUFFER, target.id());
+    glViewport(0, 0, target.width(), target.height());
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    demo.update(plan.frameDuration());
+    demo.draw();
+    // Keeps the (invisible) window responsive to the window system.
+    Window::instance().pollEvents();
+}
+
+// Keeps the base target redirected for as long as the run draws.
+class BaseTargetGuard {
+public:
+    explicit BaseTargetGuard(const CaptureTarget& target) {
+        FramebufferStack::instance().setBaseTarget(target.id(), target.width(), target.height());
+    }
+    ~BaseTargetGuard() { FramebufferStack::instance().setBaseTarget(0, 0, 0); }
+};
+
+bool standardErrorIsTerminal() {
+    return isatty(fileno(stderr)) == 1;
+}
+
+int runTimedemo(const CaptureOptions& options) {
+    Stage stage;
+    std::string problem = setUp(options, stage);
+    if (!problem.empty()) {
+        complain(problem);
+        return offlineRefused;
+    }
+    const FramePlan& plan = stage.plan;
+    std::fprintf(stderr, "timedemo: %lld frames at %d fps from %s s, %dx%d\n",
+                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
+                 options.width, options.height);
+
+    ::Demo::Demo demo;
+    CaptureTarget target(options.width, options.height);
+    BaseTargetGuard redirect(target);
+    InterruptGuard interruptGuard;
+    ProgressLine progress(stderr, standardErrorIsTerminal(), "timedemo", plan.frameCount);
+
+    std::vector<double> times;
+    times.reserve(static_cast<size_t>(plan.frameCount));
+    const Clock::time_point start = Clock::now();
+    for (int64_t k = 0; k < plan.frameCount && !interrupted; ++k) {
+        const Clock::time_point frameStart = Clock::now();
+        drawFrame(demo, plan, k, target);
+        // The frame counts as drawn only when the GPU has finished it.
+        glFinish();
+        times.push_back(secondsSince(frameStart));
+        progress.update(k + 1, secondsSince(start));
+    }
+    progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
+    if (interrupted) {
+        complain("timedemo interrupted after " + std::to_string(times.size()) + " frames");
+        return offlineFailed;
+    }
+    TimedemoSetup setup{options.width, options.height, options.fps, options.from};
+    std::fflush(stdout);
+    std::fputs(formatTimedemoReport(setup, summarizeFrameTimes(times)).c_str(), stdout);
+    std::fflush(stdout);
+    return offlineDone;
+}
+
+int runCapture(const CaptureOptions& options) {
+    // Everything that can be known without drawing is checked before anything is made.
+    std::string problem = checkCaptureOutput(options);
+    if (!problem.empty()) {
+        complain(problem);
+        return offlineRefused;
+    }
+    const bool video = captureOutputKind(options.output) == CaptureOutputKind::Video;
+    std::string ffmpeg;
+    if (video) {
+        ffmpeg = findProgramOnPath("ffmpeg");
+        if (ffmpeg.empty()) {
+            complain("cannot write '" + options.output +
+                     "': the ffmpeg program was not found (install ffmpeg), or give a folder as OUT to get "
+                     "PNG frames and audio.wav");
+            return offlineRefused;
+        }
+    }
+    Stage stage;
+    problem = setUp(options, stage);
+    if (!problem.empty()) {
+        complain(problem);
+        return offlineRefused;
+    }
+    const FramePlan& plan = stage.plan;
+    const int width = options.width;
+    const int height = options.height;
+    std::fprintf(stderr, "capture: %lld frames at %d fps, %s s to %s s of the show, %dx%d, to %s\n",
+                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
+                 formatSeconds(plan.endTime()).c_str(), width, height, options.output.c_str());
+
+    ::Demo::Demo demo;
+    CaptureTarget target(width, height);
+    BaseTargetGuard redirect(target);
+
+    // The outputs, made only now that everything is ready to draw.
+    std::unique_ptr<TemporaryFile> audioFile;
+    std::unique_ptr<FfmpegEncoder> encoder;
+    std::unique_ptr<PngFolderWriter> folder;
+    try {
+        if (video) {
+            audioFile = std::make_unique<TemporaryFile>();
+            writeSpanAudio(audioFile->path, plan);
+            encoder = std::make_unique<FfmpegEncoder>(
+                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path});
+        } else {
+            if (!makeFolders(options.output)) {
+                complain("cannot create the folder '" + options.output + "': " + std::strerror(errno));
+                return offlineFailed;
+            }
+            std::string audioPath = options.output + (options.output.back() == '/' ? "" : "/") + "audio.wav";
+            writeSpanAudio(audioPath, plan);
+            folder = std::make_unique<PngFolderWriter>(options.output, width, height);
+        }
+    } catch (const std::exception& error) {
+        complain(std::string("capture failed before the first frame: ") + error.what());
+        return offlineFailed;
+    }
+
+    const size_t frameBytes = static_cast<size_t>(width) * height * 4;
+    // A video is one ordered stream; PNG files are independent and compress on every core.
+    const int writerThreads =
+        video ? 1 : std::max(1, std::min(4, static_cast<int>(std::thread::hardware_concurrency())));
+    auto writer = std::make_unique<FrameWriter>(frameBytes, writerThreads, writerThreads + 2,
+                                                [&](int64_t index, const uint8_t* frame) {
+                                                    if (encoder) {
+                                                        encoder->writeFrame(frame);
+                                                    } else {
+                                                        folder->writeFrame(index, frame);
+                                                    }
+                                                });
+    PixelReadback readback(width, height, readbackDepth);
+    auto handOver = [&](int64_t index, const uint8_t* bottomUp) {
+        uint8_t* buffer = writer->acquire();
+        flipRows(bottomUp, buffer, width, height);
+        writer->submit(index, buffer);
+    };
+
+    InterruptGuard interruptGuard;
+    ProgressLine progress(stderr, standardErrorIsTerminal(), "capture", plan.frameCount);
+    const Clock::time_point start = Clock::now();
+    int64_t drawn = 0;
+    std::string failure;
+    try {
+        for (int64_t k = 0; k < plan.frameCount; ++k) {
+            if (interrupted) {
+                throw Vexception("interrupted");
+            }
+            drawFrame(demo, plan, k, target);
+            readback.start(target.id(), k);
+            ++drawn;
+            if (readback.full()) {
+                readback.finishOldest(handOver);
+            }
+            progress.update(writer->framesWritten(), secondsSince(start));
+        }
+        while (readback.pending() > 0) {
+            readback.finishOldest(handOver);
+        }
+        writer->finish();
+    } catch (const std::exception& error) {
+        failure = error.what();
+        // Frames already handed over are still written, so that the output holds every frame it can.
+        try {
+            writer->finish();
+        } catch (const std::exception&) {
+        }
+    }
+    const int64_t written = writer->framesWritten();
+    writer.reset();
+    progress.finish(written, secondsSince(start));
+
+    if (!failure.empty()) {
+        std::string kept;
+        if (encoder) {
+            // ffmpeg may still be fine (the failure was elsewhere): end the video cleanly so that it
+            // holds the frames written so far.
+            try {
+                encoder->finish();
+                kept = "'" + options.output + "' holds the first " + std::to_string(written) + " frames";
+            } catch (const std::exception&) {
+                kept = "no video was written";
+            }
+        } else {
+            kept = "'" + options.output + "' keeps the " + std::to_string(written) + " frames written";
+        }
+        complain("capture stopped after " + std::to_string(drawn) + " of " + std::to_string(plan.frameCount) +
+                 " frames: " + failure + "; " + kept);
+        return offlineFailed;
+    }
+    if (encoder) {
+        try {
+            encoder->finish();
+        } catch (const std::exception& error) {
+            complain(std::string("capture failed at the end: ") + error.what());
+            return offlineFailed;
+        }
+    }
+    const double seconds = secondsSince(start);
+    std::fprintf(stderr,
+                 "capture: wrote %lld frames (%s s of the show) to %s in %.1f s, %.2f frames per second\n",
+                 static_cast<long long>(written), formatSeconds(plan.endTime() - plan.from).c_str(),
+                 options.output.c_str(), seconds, seconds > 0.0 ? written / seconds : 0.0);
+    return offlineDone;
+}
+
+} // namespace
+
+int runOffline(const CaptureOptions& options) {
+    std::string problem = checkCaptureOptions(options);
+    if (!problem.empty()) {
+        complain(problem);
+        return offlineRefused;
+    }
+    switch (options.mode) {
+    case OfflineMode::Capture:
+        return runCapture(options);
+    case OfflineMode::Timedemo:
+        return runTimedemo(options);
+    case OfflineMode::None:
+        break;
+    }
+    return offlineDone;
+}
+
+} // namespace Velmora
