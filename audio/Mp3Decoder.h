@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct mpg123_handle_struct;
@@ -35,6 +36,7 @@ private:
     bool fail(const char* what, std::string& error);
 
     mpg123_handle_struct* handle = nullptr;
+    std::FILE* file = nullptr;
     int64_t frames = 0;
     bool finished = false;
 };
