@@ -43,28 +43,33 @@ double valueAt(const TrackData& track, double row) {
     const TrackKey* keys = track.keys.data();
     const TrackKey& first = keys[0];
     const TrackKey& last = keys[count - 1];
-    // Rows outside the keys' span never reach the conversion to int, which would overflow for
-    // huge rows and is undefined for NaN and infinities. floor(row) < first.row exactly when
-    // row < first.row, because rows are whole numbers; NaN fails every comparison and so counts
-    // as before the first key.
+    // Rows outside the keys' span end here, so that no row ever needs converting to an integer
+    // (huge rows would overflow it, NaN and infinities are undefined for it). floor(row) < first.row
+    // exactly when row < first.row, as key rows are whole numbers; NaN fails every comparison and
+    // so counts as before the first key, +inf as after the last.
     if (!(row >= first.row)) {
         return first.value;
     }
     if (row >= last.row) {
         return last.value;
     }
-    const int r = static_cast<int>(std::floor(row)); // first.row <= r < last.row
-    int i = findKey(track, r);
-    if (i < 0) {
-        i = -i - 2; // the last key before r
+    // floor(row), which fits an int here since first.row <= row < last.row.
+    int r = static_cast<int>(row);
+    if (r > row) {
+        --r;
     }
-    // Unreachable for sorted keys; keeps a hand-made unsorted track inside its array.
-    if (i < 0) {
-        return first.value;
+    // The segment starts at the last key at or before r: the key findKey(track, r) finds, or, when
+    // it finds none, the key before the insertion point. Searched without branches on the data,
+    // because the rows of a playing show are unpredictable to the branch predictor.
+    // Invariant: keys[lo].row <= r < keys[lo + size].row.
+    int lo = 0;
+    int size = count - 1;
+    while (size > 1) {
+        const int half = size / 2;
+        lo = keys[lo + half].row <= r ? lo + half : lo;
+        size -= half;
     }
-    if (i > count - 2) {
-        return last.value;
-    }
+    const int i = lo; // 0 <= i <= count - 2
 
     const TrackKey& k0 = keys[i];
     const TrackKey& k1 = keys[i + 1];

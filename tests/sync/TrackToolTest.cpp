@@ -1,0 +1,166 @@
+// The velmora-track program, run as authors run it.
+#include "sync/TrackFile.h"
+#include "tests/sync/SyncTestSupport.h"
+#include "tools/track/TrackText.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/wait.h>
+
+using namespace Velmora;
+using namespace SyncTest;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    const std::vector<unsigned char> bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+ToolRun runTool(const ScratchDir& dir, const std::string& arguments) {
+    const std::string command = std::string("'") + VELMORA_TRACK_TOOL + "' " + arguments + " >'" +
+                                dir.file("stdout") + "' 2>'" + dir.file("stderr") + "' </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir.file("stdout")),
+            slurp(dir.file("stderr"))};
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    writeFile(path, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+std::size_t countFiles(const ScratchDir& dir) {
+    ToolRun listing{};
+    const std::string command = "ls -A '" + dir.path + "' | wc -l >'" + dir.path + ".count'";
+    std::system(command.c_str());
+    listing.out = slurp(dir.path + ".count");
+    std::remove((dir.path + ".count").c_str());
+    return std::stoul(listing.out);
+}
+
+} // namespace
+
+TEST(TrackTool, BuildDumpEvalRoundTrip) {
+    ScratchDir dir;
+    writeText(dir.file("fade.txt"), "# fade in, hold, drop\n"
+                                    "\n"
+                                    "0\t0    SmoothStep   # ease\n"
+                                    "  96 1 linear\n"
+                                    "120 0.1 quadratic\r\n"
+                                    "480 -1 constant\n"
+                                    "# the end\n");
+    ToolRun run = runTool(dir, "build '" + dir.file("fade.txt") + "' '" + dir.file("fade.track") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(
+        readFile(dir.file("fade.track")),
+        trackImage(
+            {{0, 0.0f, smoothstep}, {96, 1.0f, linear}, {120, 0.1f, quadratic}, {480, -1.0f, constant}}));
+
+    run = runTool(dir, "dump '" + dir.file("fade.track") + "'");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "0 0 smoothstep\n96 1 linear\n120 0.100000001 quadratic\n480 -1 constant\n");
+
+    // The dump builds back to the identical file.
+    writeText(dir.file("again.txt"), run.out);
+    ASSERT_EQ(runTool(dir, "build '" + dir.file("again.txt") + "' '" + dir.file("again.track") + "'").status,
+              0);
+    EXPECT_EQ(readFile(dir.file("again.track")), readFile(dir.file("fade.track")));
+
+    run = runTool(dir, "eval '" + dir.file("fade.track") + "' -5 48 100.5 480 1e9 nan");
+    ASSERT_EQ(run.status, 0) << run.err;
+    char expected[256];
+    std::snprintf(expected, sizeof expected, "0\n0.5\n%.17g\n-1\n-1\n0\n",
+                  1.0 + (4.5 / 24.0) * double(0.1f - 1.0f));
+    EXPECT_EQ(run.out, expected);
+}
+
+TEST(TrackTool, OddFilesRoundTripExactly) {
+    ScratchDir dir;
+    // NaN payloads, negative zero, a subnormal, raw interpolation codes, out-of-order rows.
+    std::vector<TrackKey> keys = {
+        {5, -0.0f, 7}, {-3, 1.4e-45f, -128}, {5, 3.0f, 127}, {2147483647, 1e38f, 2}};
+    const std::uint32_t nanBits[] = {0x7fc00000u, 0xffc00000u, 0x7f800001u, 0xffabcdefu};
+    for (std::uint32_t bits : nanBits) {
+        TrackKey key{int(keys.size()), 0.0f, 1};
+        std::memcpy(&key.value, &bits, sizeof bits);
+        keys.push_back(key);
+    }
+    writeFile(dir.file("odd.track"), trackImage(keys));
+    ToolRun run = runTool(dir, "dump '" + dir.file("odd.track") + "'");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("not in strictly ascending row order"), std::string::npos) << run.err;
+    writeText(dir.file("odd.txt"), run.out);
+    run = runTool(dir, "build '" + dir.file("odd.txt") + "' '" + dir.file("odd2.track") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readFile(dir.file("odd2.track")), readFile(dir.file("odd.track")));
+
+    // The text form itself round-trips every float bit pattern.
+    std::mt19937 random(99);
+    for (int i = 0; i < 20000; ++i) {
+        TrackKey key{std::int32_t(random()), 0.0f, std::int32_t(random() % 256) - 128};
+        const std::uint32_t bits = std::uint32_t(random());
+        std::memcpy(&key.value, &bits, sizeof bits);
+        const TrackText::Result parsed = TrackText::parse(TrackText::formatKey(key));
+        ASSERT_EQ(parsed.keys.size(), 1u) << TrackText::formatKey(key);
+        ASSERT_EQ(std::memcmp(&parsed.keys[0], &key, sizeof key), 0) << TrackText::formatKey(key);
+    }
+}
+
+TEST(TrackTool, MalformedSourceWritesNothing) {
+    ScratchDir dir;
+    const std::string source = dir.file("bad.txt");
+    writeText(source, "0 0 linear\n"
+                      "10 1 lnear\n"
+                      "20 1\n"
+                      "30 1e39 constant\n"
+                      "4.5 1 constant\n"
+                      "50 1 linear extra\n"
+                      "99999999999 0 linear\n");
+    ToolRun run = runTool(dir, "build '" + source + "' '" + dir.file("bad.track") + "'");
+    EXPECT_EQ(run.status, 1);
+    for (int line = 2; line <= 7; ++line) {
+        EXPECT_NE(run.err.find(source + ":" + std::to_string(line) + ": "), std::string::npos) << line;
+    }
+    EXPECT_EQ(run.err.find(source + ":1:"), std::string::npos);
+    EXPECT_NE(run.err.find("lnear"), std::string::npos);
+    EXPECT_EQ(countFiles(dir), 3u); // bad.txt, stdout, stderr: no output and no temporary left
+
+    // An existing output stays as it was.
+    writeFile(dir.file("keep.track"), trackImage({{1, 2.0f, constant}}));
+    EXPECT_EQ(runTool(dir, "build '" + source + "' '" + dir.file("keep.track") + "'").status, 1);
+    EXPECT_EQ(readFile(dir.file("keep.track")), trackImage({{1, 2.0f, constant}}));
+
+    // Warnings do not stop a build.
+    writeText(source, "10 1 linear\n5 2 constant\n5 3 9\n");
+    run = runTool(dir, "build '" + source + "' '" + dir.file("warn.track") + "'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find(source + ":2: warning:"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(source + ":3: warning:"), std::string::npos) << run.err;
+}
+
+TEST(TrackTool, UsageAndFileErrors) {
+    ScratchDir dir;
+    for (const char* arguments : {"", "frobnicate x", "dump", "dump a b", "build onlyone", "eval x.track",
+                                  "eval x.track 1 notarow"}) {
+        const ToolRun run = runTool(dir, arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.err.find("usage:"), std::string::npos) << arguments;
+    }
+    const ToolRun help = runTool(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"dump", "build", "eval", "constant", "linear", "smoothstep", "quadratic", "#"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+    EXPECT_EQ(runTool(dir, "dump '" + dir.file("missing.track") + "'").status, 1);
+    EXPECT_EQ(runTool(dir, "eval '" + dir.file("missing.track") + "' 0").status, 1);
+    EXPECT_EQ(runTool(dir, "build '" + dir.file("missing.txt") + "' '" + dir.file("x.track") + "'").status,
+              1);
+}
