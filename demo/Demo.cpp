@@ -1,13 +1,13 @@
 #include "demo/Demo.h"
 
+#include "demo/LogoScene.h"
 #include "engine/Logger.h"
 
 namespace Demo {
 
 Demo::Demo() : scene(nullptr) {
     Velmora::Logger::instance().debug("Hello Demo::Demo!");
-    // Until the content lands the scene is the empty base scene: it draws nothing.
-    scene = new Velmora::Scene();
+    scene = new LogoScene();
 }
 
 Demo::~Demo() {
@@ -17,8 +17,12 @@ Demo::~Demo() {
     scene = nullptr;
 }
 
-void Demo::update(double dt) { scene->update(dt); }
+void Demo::update(double dt) {
+    scene->update(dt);
+}
 
-void Demo::draw() { scene->draw(); }
+void Demo::draw() {
+    scene->draw();
+}
 
 } // namespace Demo

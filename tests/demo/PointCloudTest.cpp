@@ -48,6 +48,7 @@ protected:
 };
 
 std::string captureBinary(const std::string& path, std::vector<glm::vec3>& points) {
+    std::fflush(stdout);
     testing::internal::CaptureStdout();
     points = Demo::readBinaryPointCloud(path.c_str());
     std::fflush(stdout);

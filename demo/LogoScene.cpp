@@ -1,0 +1,308 @@
+#include "demo/LogoScene.h"
+
+#include "audio/Music.h"
+#include "demo/PointCloud.h"
+#include "engine/Window.h"
+
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/noise.hpp>
+#include <glm/vec2.hpp>
+#include <glm/vec4.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Demo {
+
+// Rule: only LogoScene::update writes it.
+glm::mat4 orientation(1.0f);
+
+namespace {
+
+// The show's angles are converted with this value of pi.
+constexpr float showPi = 3.141f;
+
+// A track value truncated toward zero as an int uniform; NaN gives 0 and values beyond the int
+// range saturate instead of being undefined.
+int truncateToInt(double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value >= static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::numeric_limits<int>::max();
+    }
+    if (value <= static_cast<double>(std::numeric_limits<int>::min())) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(value);
+}
+
+float toFloat(double value) {
+    return static_cast<float>(value);
+}
+
+Velmora::Framebuffer* makeTarget() {
+    return Velmora::Framebuffer::create(1, Velmora::Window::width(), Velmora::Window::height(), true);
+}
+
+// Binds a texture on a unit (the unit becomes the active one).
+void bindOnUnit(Velmora::Texture* texture, int unit) {
+    texture->setUnit(unit);
+    texture->bind();
+}
+
+} // namespace
+
+std::vector<glm::vec3> LogoScene::readBParticles(const char* path) {
+    return readBinaryPointCloud(path);
+}
+
+std::vector<glm::vec3> LogoScene::readTextParticles(const char* path) {
+    return readTextPointCloud(path);
+}
+
+int LogoScene::spectrumBin(double coefficient) {
+    return std::clamp(truncateToInt(coefficient), 0, spectrumSize - 1);
+}
+
+LogoScene::LogoScene()
+    : elapsed(0.0f), spectrum(new float[spectrumSize]()),
+      particleTexture("./data/img/foo.png", GL_TEXTURE_2D, true), spectrumTexture(GL_TEXTURE_2D),
+      background(&particleTexture), heart(&particleTexture), fetus(&particleTexture), camx("camx"),
+      camy("camy"), camz("camz"), fov("fov"), xrot("xrot"), yrot("yrot"), zrot("zrot"), noisex("noisex"),
+      noisey("noisey"), noisez("noisez"), bgParticleScale("bgParticleScale"), addconst("addconst"),
+      fftCoef("fftCoef"), fftScale("fftScale"), fftMin("fftMin"), fftCHannel("fftCHannel"),
+      showRiro("showRiro"), sikio("sikio"), distR("distR"), distSeed("distSeed"), vhsConst("vhsConst"),
+      feye("feye"), logoConst("logoConst"), sykinta("sykinta"), feedbackAmount("feedbackAmount"),
+      feedbackMultiplier("feedbackMultiplier"), macroblocksize("Macroblocksize"), brightness("brightness"),
+      hue("hue"), saturation("saturation"), feedbacktype("feedbacktype"), additionwhite("additionwhite"),
+      darken("darken"), particlesize("particlesize"), backgroundparticles("backgroundparticles"),
+      sceneTarget(makeTarget()), processedTarget(makeTarget()), blurTarget(makeTarget()),
+      feedbackPass("./data/shaders/feedback.fs"), feedbackA(makeTarget()), feedbackB(makeTarget()),
+      frameCount(0), blehPass("./data/shaders/bleh.fs"), dirblurPass("./data/shaders/dirblur.fs"),
+      postprocPass("./data/shaders/postproc.fs") {
+    std::vector<glm::vec3> jooh = readTextParticles("./data/raw/jooh.txt");
+    std::vector<glm::vec3> heartRelaxed = readBParticles("./data/raw/heart_1.bin");
+    std::vector<glm::vec3> heartContracted = readBParticles("./data/raw/heart_2.bin");
+    std::vector<glm::vec3> fetusPoints = readBParticles("./data/raw/fetus_512.bin");
+
+    for (const glm::vec3& p : jooh) {
+        background.addParticle(p * 25.0f);
+    }
+    for (const glm::vec3& p : heartRelaxed) {
+        heart.addParticle(p * 65.0f);
+    }
+    for (const glm::vec3& p : heartContracted) {
+        heart.addTargetParticle(p * 65.0f);
+    }
+    for (const glm::vec3& p : fetusPoints) {
+        fetus.addParticle(p * 65.0f);
+        fetus.addTargetParticle(p * 65.0f);
+    }
+
+    // Placeholder matrices: update() replaces view and projection, draw() the model matrix.
+    const glm::mat4 view =
+        glm::lookAt(glm::vec3(0.0f, 0.0f, -1.0f), glm::vec3(0.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    const glm::mat4 projection = glm::perspective(glm::radians(45.0f), 16.0f / 9.0f, 0.01f, 100.0f);
+    for (ParticleContainer* cloud : {&background, &heart, &fetus}) {
+        cloud->streamParticles();
+        cloud->setModel(glm::mat4(1.0f));
+        cloud->setView(view);
+        cloud->setProjection(projection);
+    }
+}
+
+LogoScene::~LogoScene() = default;
+
+void LogoScene::update(double dt) {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    elapsed = toFloat(static_cast<double>(elapsed) + dt);
+    const float t = elapsed;
+
+    background.update(dt);
+    heart.update(dt);
+    fetus.update(dt);
+
+    // Slow wobble: one noise field sampled at three far-apart places, amplitudes in degrees.
+    const double nx = glm::simplex(glm::vec2(0.5f * t + 243.4f, 0.2f * t + 4234.5f));
+    const double ny = glm::simplex(glm::vec2(0.5f * t + 3.4f, 0.14f * t + 42234.5f));
+    const double nz = glm::simplex(glm::vec2(0.2f * t + 43.4f, 0.1f * t + 424.5f));
+    const float jx = toFloat(noisex.value() * nx);
+    const float jy = toFloat(noisey.value() * ny);
+    const float jz = toFloat(noisez.value() * nz);
+
+    const float ax = toFloat(xrot.value()) * showPi / 180.0f + jx * showPi / 180.0f;
+    const float ay = toFloat(yrot.value()) * showPi / 180.0f + jy * showPi / 180.0f;
+    const float az = toFloat(zrot.value()) * showPi / 180.0f + jz * showPi / 180.0f;
+
+    const glm::mat4 identity(1.0f);
+    const glm::mat4 rx = glm::rotate(identity, ax, glm::vec3(1.0f, 0.0f, 0.0f));
+    const glm::mat4 ry = glm::rotate(identity, ay, glm::vec3(0.0f, 1.0f, 0.0f));
+    const glm::mat4 rz = glm::rotate(identity, az, glm::vec3(0.0f, 0.0f, 1.0f));
+    orientation = rz * ry * rx;
+
+    const glm::vec3 forward(orientation * glm::vec4(0.0f, 0.0f, 1.0f, 0.0f));
+    const glm::vec3 up(orientation * glm::vec4(0.0f, 1.0f, 0.0f, 0.0f));
+
+    const double x = camx.value();
+    const double y = camy.value();
+    const double z = camz.value();
+    const glm::vec3 eye(toFloat(x), toFloat(y), toFloat(z));
+    const glm::vec3 centre(toFloat(x + forward.x), toFloat(y + forward.y), toFloat(z + forward.z));
+
+    const glm::mat4 view = glm::lookAt(eye, centre, up);
+    const float fovy = toFloat(fov.value()) * showPi / 180.0f;
+    const glm::mat4 projection = glm::perspective(fovy, 16.0f / 9.0f, 0.1f, 100.0f);
+
+    background.setView(view);
+    background.setProjection(projection);
+    heart.setView(view);
+    heart.setProjection(projection);
+    fetus.setView(view);
+    fetus.setProjection(projection);
+
+    // A failed fetch leaves the previous spectrum (zeros before the first one).
+    Velmora::Music::instance().getFFT(spectrum.get());
+    spectrumTexture.bind();
+    // 510 texels: the two highest bins are left out.
+    spectrumTexture.texImage2D(GL_TEXTURE_2D, 0, GL_R16F, 510, 1, 0, GL_RED, GL_FLOAT, spectrum.get());
+    spectrumTexture.setParameter(GL_TEXTURE_WRAP_S, GL_MIRRORED_REPEAT);
+    spectrumTexture.setParameter(GL_TEXTURE_WRAP_T, GL_MIRRORED_REPEAT);
+    spectrumTexture.setParameter(GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    spectrumTexture.setParameter(GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glGenerateMipmap(GL_TEXTURE_2D);
+}
+
+void LogoScene::draw() {
+    // Feedback roles: W is written this frame and read back as R by the next one.
+    const int32_t n = frameCount;
+    Velmora::Framebuffer* write = (n % 2 != 0) ? feedbackA.get() : feedbackB.get();
+    Velmora::Framebuffer* read = (n % 2 != 0) ? feedbackB.get() : feedbackA.get();
+    frameCount = n + 1;
+
+    const float bg = toFloat(bgParticleScale.value());
+
+    // Innermost last: each unbind below pops to the next stage's target.
+    blurTarget->bind();
+    write->bind();
+    processedTarget->bind();
+    sceneTarget->bind();
+
+    // Particles, additively blended.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    particleTexture.setUnit(1);
+    particleTexture.bind();
+
+    Velmora::ShaderProgram* program = background.program();
+    program->use();
+    program->setUniform1i("animated", 0);
+    program->setUniform1f("fisheye", toFloat(feye.value()));
+    program->setUniform4f("colormask", toFloat(bg * 0.9), toFloat(bg * 0.9), toFloat(bg * 0.95), 1.0f);
+    background.setModel(glm::scale(glm::mat4(1.0f), glm::vec3(5.0f, 5.0f, 5.0f)));
+    if (backgroundparticles.value() >= 0.0) {
+        // "particlesize" is still the value of the unscaled draw of the previous frame.
+        background.draw();
+    }
+    program->setUniform4f("colormask", 1.0f, 1.0f, 1.0f, 1.0f);
+    program->setUniform1f("particlesize", toFloat(particlesize.value()));
+    background.setModel(glm::mat4(1.0f));
+    background.draw();
+
+    const double riro = showRiro.value();
+    if (riro > 0.0) {
+        program = heart.program();
+        program->use();
+        const float u = toFloat(riro);
+        program->setUniform4f("colormask", toFloat(u * 0.5), toFloat(u * 0.95), toFloat(u * 0.75), 1.0f);
+        program->setUniform1f("particlesize", toFloat(particlesize.value() * 0.5));
+        program->setUniform1f("frame", toFloat(sykinta.value()));
+        program->setUniform1i("animated", 1);
+        heart.setModel(glm::mat4(1.0f));
+        heart.draw();
+    }
+
+    const double sik = sikio.value();
+    if (sik > 0.0) {
+        program = fetus.program();
+        program->use();
+        const float s = toFloat(sik);
+        program->setUniform4f("colormask", toFloat(s * 0.5), toFloat(s * 0.95), toFloat(s * 0.75), 1.0f);
+        program->setUniform1f("particlesize", toFloat(particlesize.value() * 0.5));
+        program->setUniform1i("animated", 0);
+        fetus.setModel(glm::mat4(1.0f));
+        fetus.draw();
+    }
+
+    particleTexture.unbind();
+    sceneTarget->unbind();
+    glDisable(GL_BLEND);
+
+    // Bleh into processedTarget.
+    Velmora::ShaderProgram& bleh = blehPass.program();
+    bleh.use();
+    Velmora::Texture* layer = sceneTarget->colorTexture(0);
+    bindOnUnit(layer, 1);
+    bleh.setUniform1i("tex", 1);
+    bleh.setUniform1f("addconst", toFloat(addconst.value()));
+    bleh.setUniform1f("iGlobalTime", elapsed);
+    blehPass.draw();
+    layer->unbind();
+    processedTarget->unbind();
+
+    // Feedback into W, reading R and the bleh result.
+    Velmora::ShaderProgram& feedback = feedbackPass.program();
+    feedback.use();
+    feedback.setUniform1i("mode", truncateToInt(feedbacktype.value()));
+    feedback.setUniform1f("itime", elapsed);
+    feedback.setUniform1f("bufferw", static_cast<float>(Velmora::Window::width()));
+    bindOnUnit(read->colorTexture(0), 0);
+    feedback.setUniform1i("fromtex", 0);
+    bindOnUnit(processedTarget->colorTexture(0), 1);
+    feedback.setUniform1i("inputtex", 1);
+    feedback.setUniform1f("fa", toFloat(feedbackAmount.value()));
+    feedback.setUniform1f("multiplier", toFloat(feedbackMultiplier.value()));
+    feedback.setUniform1f("macroSize", toFloat(macroblocksize.value()));
+    feedbackPass.draw();
+    write->unbind();
+
+    // Directional blur into blurTarget.
+    Velmora::ShaderProgram& dirblur = dirblurPass.program();
+    dirblur.use();
+    bindOnUnit(write->colorTexture(0), 0);
+    dirblur.setUniform1i("inputtex", 0);
+    dirblur.setUniform1f("invx",
+                         toFloat(4.0 / static_cast<double>(static_cast<float>(Velmora::Window::width()))));
+    dirblur.setUniform1f("invy",
+                         toFloat(4.0 / static_cast<double>(static_cast<float>(Velmora::Window::height()))));
+    dirblur.setUniform1f("wa", 0.25f);
+    dirblur.setUniform1f("wb", 1.25f);
+    dirblur.setUniform1f("wc", 0.5f);
+    dirblur.setUniform1f("logoConst", toFloat(logoConst.value()));
+    dirblurPass.draw();
+    blurTarget->unbind();
+
+    // Final pass onto the window.
+    Velmora::ShaderProgram& postproc = postprocPass.program();
+    postproc.use();
+    bindOnUnit(blurTarget->colorTexture(0), 1);
+    postproc.setUniform1i("inputtex", 1);
+    const double coefficient = fftCoef.value();
+    postproc.setUniform1f("fftChannel", spectrum[spectrumBin(coefficient)]);
+    postproc.setUniform1f("fftCoef", toFloat(coefficient));
+    postproc.setUniform1f("fftScale", toFloat(fftScale.value()));
+    postproc.setUniform1f("fftMin", toFloat(fftMin.value()));
+    postproc.setUniform1f("wexmoorpostcoef", toFloat(additionwhite.value()));
+    postproc.setUniform1f("darken", toFloat(darken.value()));
+    postproc.setUniform1f("brightness", toFloat(brightness.value()));
+    postproc.setUniform1f("distR", toFloat(distR.value()));
+    postproc.setUniform1f("distSeed", toFloat(distSeed.value()));
+    postproc.setUniform1f("vhsConst", toFloat(vhsConst.value()));
+    postproc.setUniform1f("hueshift", toFloat(hue.value()));
+    postproc.setUniform1f("saturation", toFloat(saturation.value()));
+    postproc.setUniform1f("time", elapsed);
+    postprocPass.draw();
+}
+
+} // namespace Demo

@@ -1,0 +1,128 @@
+// The one scene of the show: three particle clouds (background dust, heart, fetus) drawn into an
+// off-screen layer and run through bleh, feedback, directional blur and the final pass.
+//
+// The constructor loads everything the scene ever uses (sprite, point clouds, 35 sync tracks, five
+// window-sized framebuffers, four passes); nothing is loaded or resized later. update() builds the
+// camera and uploads the music spectrum; draw() renders the chain and leaves the window bound.
+// Every animated value comes from a sync track read at the current row.
+#pragma once
+
+#include "demo/ParticleContainer.h"
+#include "engine/Framebuffer.h"
+#include "engine/FullscreenPass.h"
+#include "engine/Scene.h"
+#include "engine/Texture.h"
+#include "sync/SyncTrack.h"
+
+#include <glm/mat4x4.hpp>
+#include <glm/vec3.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace Demo {
+
+// The camera rotation of the last update (process-wide; identity until the first update).
+extern glm::mat4 orientation;
+
+class LogoScene : public Velmora::Scene {
+public:
+    static constexpr int spectrumSize = 512;
+
+    LogoScene();
+    ~LogoScene() override;
+
+    void update(double dt) override;
+    void draw() override;
+
+    // Point-cloud readers (see demo/PointCloud.h); they use no scene state.
+    static std::vector<glm::vec3> readBParticles(const char* path);
+    static std::vector<glm::vec3> readTextParticles(const char* path);
+
+    // Inspection, for tools and tests.
+    float elapsedTime() const { return elapsed; }
+    int32_t frames() const { return frameCount; }
+    const float* spectrumValues() const { return spectrum.get(); }
+    ParticleContainer& backgroundCloud() { return background; }
+    ParticleContainer& heartCloud() { return heart; }
+    ParticleContainer& fetusCloud() { return fetus; }
+    Velmora::FullscreenPass& blehStage() { return blehPass; }
+    Velmora::FullscreenPass& feedbackStage() { return feedbackPass; }
+    Velmora::FullscreenPass& dirblurStage() { return dirblurPass; }
+    Velmora::FullscreenPass& postprocStage() { return postprocPass; }
+    Velmora::Framebuffer* sceneLayer() const { return sceneTarget.get(); }
+    Velmora::Framebuffer* processedLayer() const { return processedTarget.get(); }
+    Velmora::Framebuffer* blurLayer() const { return blurTarget.get(); }
+    Velmora::Framebuffer* feedbackFirst() const { return feedbackA.get(); }
+    Velmora::Framebuffer* feedbackSecond() const { return feedbackB.get(); }
+    Velmora::Texture& spectrumImage() { return spectrumTexture; }
+
+    LogoScene(const LogoScene&) = delete;
+    LogoScene& operator=(const LogoScene&) = delete;
+
+    // Spectrum bin picked by the "fftCoef" track: truncated toward zero and kept inside the
+    // array (NaN picks bin 0).
+    static int spectrumBin(double coefficient);
+
+private:
+    float elapsed;
+    std::unique_ptr<float[]> spectrum;
+    Velmora::Texture particleTexture;
+    Velmora::Texture spectrumTexture;
+    ParticleContainer background;
+    ParticleContainer heart;
+    ParticleContainer fetus;
+
+    Velmora::SyncTrack camx;
+    Velmora::SyncTrack camy;
+    Velmora::SyncTrack camz;
+    Velmora::SyncTrack fov;
+    Velmora::SyncTrack xrot;
+    Velmora::SyncTrack yrot;
+    Velmora::SyncTrack zrot;
+    Velmora::SyncTrack noisex;
+    Velmora::SyncTrack noisey;
+    Velmora::SyncTrack noisez;
+    Velmora::SyncTrack bgParticleScale;
+    Velmora::SyncTrack addconst;
+    Velmora::SyncTrack fftCoef;
+    Velmora::SyncTrack fftScale;
+    Velmora::SyncTrack fftMin;
+    Velmora::SyncTrack fftCHannel; // bound (its file is loaded) but read by nothing
+    Velmora::SyncTrack showRiro;
+    Velmora::SyncTrack sikio;
+    Velmora::SyncTrack distR;
+    Velmora::SyncTrack distSeed;
+    Velmora::SyncTrack vhsConst;
+    Velmora::SyncTrack feye;
+    Velmora::SyncTrack logoConst;
+    Velmora::SyncTrack sykinta;
+    Velmora::SyncTrack feedbackAmount;
+    Velmora::SyncTrack feedbackMultiplier;
+    Velmora::SyncTrack macroblocksize;
+    Velmora::SyncTrack brightness;
+    Velmora::SyncTrack hue;
+    Velmora::SyncTrack saturation;
+    Velmora::SyncTrack feedbacktype;
+    Velmora::SyncTrack additionwhite;
+    Velmora::SyncTrack darken;
+    Velmora::SyncTrack particlesize;
+    Velmora::SyncTrack backgroundparticles;
+
+    std::unique_ptr<Velmora::Framebuffer> sceneTarget;
+    std::unique_ptr<Velmora::Framebuffer> processedTarget;
+    std::unique_ptr<Velmora::Framebuffer> blurTarget;
+    Velmora::FullscreenPass feedbackPass;
+    std::unique_ptr<Velmora::Framebuffer> feedbackA;
+    std::unique_ptr<Velmora::Framebuffer> feedbackB;
+    int32_t frameCount;
+    Velmora::FullscreenPass blehPass;
+    Velmora::FullscreenPass dirblurPass;
+    Velmora::FullscreenPass postprocPass;
+};
+
+static_assert(!std::is_copy_constructible<LogoScene>::value, "LogoScene owns GL resources");
+
+} // namespace Demo
