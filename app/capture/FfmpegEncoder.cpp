@@ -41,8 +41,8 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
     }
     // Convert with the HD colour matrix and say so, so that players show the colours drawn.
     args.insert(args.end(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v",
-                             "libx264", "-preset", "medium", "-crf", "18", "-colorspace", "bt709",
-                             "-color_primaries", "bt709", "-color_trc", "bt709"});
+                             "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
+                             "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"});
     if (!settings.audio.empty()) {
         args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     }

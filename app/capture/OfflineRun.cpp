@@ -10,9 +10,10 @@
 #include "app/capture/WavWriter.h"
 #include "audio/Music.h"
 #include "demo/Demo.h"
+#include "demo/WarmFrames.h"
 #include "engine/FramebufferStack.h"
-#include "engine/Vexception.h"
 #include "engine/VertexArray.h"
+#include "engine/Vexception.h"
 #include "engine/Window.h"
 #include "sync/SyncDevice.h"
 #include "sync/SyncTrack.h"
@@ -199,6 +200,19 @@ void drawFrame(::Demo::Demo& demo, const FramePlan& plan, int64_t k, const Captu
     Window::instance().pollEvents();
 }
 
+// Draws frame 0 of a capture the way the golden-frame tests render a row: a fixed number of
+// warm-up frames one frame apart lead up to it (the feedback pass carries earlier frames), so a
+// capture starting at --from shows the same picture as the reference rendering of that row.
+void drawFirstCapturedFrame(::Demo::Demo& demo, const FramePlan& plan, const CaptureTarget& target) {
+    glBindFramebuffer(GL_FRAMEBUFFER, target.id());
+    glViewport(0, 0, target.width(), target.height());
+    ::Demo::WarmFrames warm;
+    warm.step = plan.frameDuration();
+    warm.rowsPerSecond = Music::instance().rowsPerSecond();
+    ::Demo::renderWarmFrames(demo, plan.from * warm.rowsPerSecond, warm);
+    Window::instance().pollEvents();
+}
+
 // Keeps the base target redirected for as long as the run draws.
 class BaseTargetGuard {
 public:
@@ -341,7 +355,11 @@ int runCapture(const CaptureOptions& options) {
             if (interrupted) {
                 throw Vexception("interrupted");
             }
-            drawFrame(demo, plan, k, target);
+            if (k == 0) {
+                drawFirstCapturedFrame(demo, plan, target);
+            } else {
+                drawFrame(demo, plan, k, target);
+            }
             readback.start(target.id(), k);
             ++drawn;
             if (readback.full()) {
