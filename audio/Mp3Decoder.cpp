@@ -57,8 +57,11 @@ bool Mp3Decoder::open(const char* path, std::string& error) {
         error = std::string("mpg123_new: ") + mpg123_plain_strerror(result);
         return false;
     }
-    // Quiet: reasons are reported to the caller, not printed to stderr by the library.
-    if (mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0) != MPG123_OK)
+    // Quiet: reasons are reported to the caller, not printed to stderr by the library. ID3v2 tags
+    // are skipped unread: nothing here needs them, and a tag's declared size (up to 256 MB) is
+    // then never allocated.
+    if (mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_SKIP_ID3V2, 0.0) !=
+        MPG123_OK)
         return fail("mpg123_param", error);
     // Only one output format is allowed, so mpg123 converts every file to it.
     if (mpg123_format_none(handle) != MPG123_OK ||

@@ -264,3 +264,37 @@ TEST(MusicOffline, UnplayableFilesFailWithTheReasonLogged) {
         fft(music);
     }
 }
+
+TEST(MusicOffline, LeadingTagsAreSkipped) {
+    TempFolder folder;
+    ToneDesc tone;
+    tone.seconds = 0.5;
+    std::string audio;
+    {
+        std::ifstream in(makeToneMp3(folder, "tone", tone), std::ios::binary);
+        audio.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // An ID3v2.3 header: "ID3", version, flags, then the tag size in four 7-bit bytes.
+    auto tagged = [&](uint32_t declared, size_t present) {
+        std::string bytes = "ID3\x03";
+        bytes += '\0';
+        bytes += '\0';
+        for (int shift = 21; shift >= 0; shift -= 7)
+            bytes += char((declared >> shift) & 0x7f);
+        bytes += std::string(present, 'T');
+        const std::string path = folder.file("tagged.mp3");
+        std::ofstream(path, std::ios::binary) << bytes << audio;
+        return path;
+    };
+    Music& music = Music::instance();
+    music.openOffline(tagged(5000, 5000).c_str(), 180.0);
+    EXPECT_EQ(music.frameCount(), 22050);
+
+    // A tag that claims far more than the file holds swallows the audio, and nothing else.
+    try {
+        music.openOffline(tagged(0x0fffffff, 100).c_str(), 180.0);
+        EXPECT_LE(music.frameCount(), 22050);
+    } catch (const Vexception& e) {
+        EXPECT_STREQ(e.what(), "Failed to open tune.");
+    }
+}
