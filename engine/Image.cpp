@@ -23,7 +23,7 @@ Image::Image(const char* path, int channels) {
     int headerHeight = 0;
     int headerChannels = 0;
     if (!stbi_info(path, &headerWidth, &headerHeight, &headerChannels) || headerWidth > maxDimension ||
-        headerHeight > maxDimension) {
+        headerHeight > maxDimension || static_cast<long long>(headerWidth) * headerHeight > maxPixels) {
         failToOpen(path);
     }
     pixels = stbi_load(path, &imageWidth, &imageHeight, &fileChannels, channels);

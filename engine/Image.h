@@ -1,7 +1,7 @@
 // A decoded image file (stb_image), used only while a texture is filled from it.
 //
 // Pixels are 8 bits per sample, rows top row first, with the channel count asked for. Any decoder
-// failure, and images larger than maxDimension on a side, throw VFileException
+// failure, and images larger than the limits below, throw VFileException
 // "Failed to open file \"<path>\"".
 #pragma once
 
@@ -11,8 +11,9 @@ namespace Velmora {
 
 class Image {
 public:
-    // Larger images are refused before any pixel memory is allocated.
+    // Larger images are refused from their header, before any pixel memory is allocated.
     static constexpr int maxDimension = 16384;
+    static constexpr long long maxPixels = 1LL << 26;
 
     // Logs "Loading image \"%s\"" and decodes the file with `channels` channels per pixel (1..4).
     Image(const char* path, int channels);

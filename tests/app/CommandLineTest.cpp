@@ -1,0 +1,126 @@
+// Command-line parsing and how its choices reach the settings; no display needed.
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+CommandLine parse(std::vector<const char*> words) {
+    words.insert(words.begin(), "velmora");
+    return parseCommandLine(static_cast<int>(words.size()), words.data());
+}
+
+DemoSettings settingsFor(std::vector<const char*> words) {
+    DemoSettings settings;
+    applyCommandLine(parse(std::move(words)), &settings);
+    return settings;
+}
+
+} // namespace
+
+TEST(CommandLine, NoArgumentsKeepTheDefaultsAndShowTheDialog) {
+    const CommandLine commandLine = parse({});
+    EXPECT_EQ(commandLine.action, CommandLine::Action::Run);
+    EXPECT_FALSE(commandLine.skipDialog);
+    const DemoSettings settings = settingsFor({});
+    EXPECT_EQ(settings.width, 1280);
+    EXPECT_EQ(settings.height, 720);
+    EXPECT_EQ(settings.windowed, 1);
+    EXPECT_EQ(settings.vsync, 1);
+}
+
+TEST(CommandLine, WindowChoicesSkipTheDialogAsIfConfirmed) {
+    DemoSettings settings = settingsFor({"--size", "320x180"});
+    EXPECT_EQ(settings.width, 320);
+    EXPECT_EQ(settings.height, 180);
+    EXPECT_EQ(settings.windowed, 1);
+    EXPECT_EQ(settings.vsync, 0); // a confirmed dialog asks for swap interval 0
+    EXPECT_TRUE(parse({"--size", "320x180"}).skipDialog);
+
+    settings = settingsFor({"--fullscreen", "--size=1920x1080"});
+    EXPECT_EQ(settings.windowed, 0);
+    EXPECT_EQ(settings.width, 1920);
+    EXPECT_EQ(settings.vsync, 0);
+
+    settings = settingsFor({"--windowed"});
+    EXPECT_EQ(settings.windowed, 1);
+    EXPECT_EQ(settings.width, 1280);
+    EXPECT_EQ(settings.vsync, 0);
+
+    // --vsync keeps the driver's interval, with or without a window choice, in any order.
+    EXPECT_EQ(settingsFor({"--vsync", "--size", "640x360"}).vsync, 1);
+    EXPECT_EQ(settingsFor({"--vsync"}).vsync, 1);
+    EXPECT_FALSE(parse({"--vsync"}).skipDialog);
+
+    // Repeating a choice is fine; the last size counts.
+    settings = settingsFor({"--windowed", "--size", "640x360", "--windowed", "--size", "800x450"});
+    EXPECT_EQ(settings.width, 800);
+    EXPECT_EQ(settings.height, 450);
+}
+
+TEST(CommandLine, HelpAndVersion) {
+    EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::Help);
+    EXPECT_EQ(parse({"--size", "64x64", "--version"}).action, CommandLine::Action::Version);
+    const std::string help = commandLineHelp("velmora");
+    for (const char* option :
+         {"--windowed", "--fullscreen", "--size WxH", "--vsync", "--help", "--version"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(versionText().rfind("velmora ", 0), 0u);
+}
+
+TEST(CommandLine, MistakesGiveOneLineNamingTheProblem) {
+    struct Case {
+        std::vector<const char*> words;
+        const char* expected; // part of the message
+    };
+    const Case cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"-w"}, "unknown option '-w'"},
+        {{"fullscreen"}, "unexpected argument 'fullscreen'"},
+        {{"--size"}, "--size needs a value WxH"},
+        {{"--size="}, "bad size ''"},
+        {{"--windowed=yes"}, "--windowed takes no value"},
+        {{"--windowed", "--fullscreen"}, "--windowed and --fullscreen exclude each other"},
+        {{"--size", "0x720"}, "bad size '0x720'"},
+        {{"--size", "1280x0"}, "bad size '1280x0'"},
+        {{"--size", "-1280x720"}, "bad size '-1280x720'"},
+        {{"--size", "1280x-720"}, "bad size"},
+        {{"--size", "+1280x720"}, "bad size"},
+        {{"--size", "1280X720"}, "bad size"},
+        {{"--size", "1280x"}, "bad size"},
+        {{"--size", "x720"}, "bad size"},
+        {{"--size", "1280x720x1"}, "bad size"},
+        {{"--size", " 1280x720"}, "bad size"},
+        {{"--size", "1280x720 "}, "bad size"},
+        {{"--size", "1280*720"}, "bad size"},
+        {{"--size", "16385x720"}, "width and height must be 1 to 16384"},
+        {{"--size", "99999999999999999999x720"}, "bad size"},
+        {{"--size", "4294968576x720"}, "bad size"},
+        {{"--size", "640x360", "--nope"}, "unknown option '--nope'"},
+    };
+    for (const Case& c : cases) {
+        const CommandLine commandLine = parse(c.words);
+        EXPECT_EQ(commandLine.action, CommandLine::Action::Error) << c.expected;
+        EXPECT_NE(commandLine.error.find(c.expected), std::string::npos) << commandLine.error;
+        EXPECT_EQ(commandLine.error.find('\n'), std::string::npos) << commandLine.error;
+    }
+}
+
+TEST(CommandLine, SizeLimits) {
+    int width = 0;
+    int height = 0;
+    std::string problem;
+    EXPECT_TRUE(parseSize("1x1", &width, &height, &problem));
+    EXPECT_EQ(width, 1);
+    EXPECT_TRUE(parseSize("16384x16384", &width, &height, &problem));
+    EXPECT_EQ(height, 16384);
+    EXPECT_TRUE(parseSize("0320x0180", &width, &height, &problem));
+    EXPECT_EQ(width, 320);
+    EXPECT_FALSE(parseSize("16384x16385", &width, &height, &problem));
+    EXPECT_EQ(width, 320); // unchanged on failure
+    EXPECT_FALSE(problem.empty());
+}
