@@ -160,6 +160,7 @@ TEST(TrackTool, UsageAndFileErrors) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(runTool(dir, "dump '" + dir.file("missing.track") + "'").status, 1);
+    EXPECT_EQ(runTool(dir, "dump '" + dir.path + "'").status, 1);
     EXPECT_EQ(runTool(dir, "eval '" + dir.file("missing.track") + "' 0").status, 1);
     EXPECT_EQ(runTool(dir, "build '" + dir.file("missing.txt") + "' '" + dir.file("x.track") + "'").status,
               1);

@@ -85,6 +85,11 @@ int fileError(const std::string& path, const std::string& message) {
 }
 
 bool readTrack(const std::string& path, TrackFile::Contents& contents) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        fileError(path, "is a folder, not a track file");
+        return false;
+    }
     errno = 0;
     if (!TrackFile::read(Velmora::TrackFileCallbacks{}, path.c_str(), contents)) {
         fileError(path, std::string("cannot open: ") + std::strerror(errno));
