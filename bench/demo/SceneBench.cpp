@@ -1,0 +1,172 @@
+// Frame cost of the whole show at 1280x720 (particles + four full-screen passes + swap) with the
+// offline clock, and the start-up time from opening the window to the first frame on screen.
+//
+// Runs on the real shaders and content of the source tree in a scratch folder; the choreography is
+// data/science when it holds tracks, otherwise the golden-frame fixture (tests/demo/golden).
+// Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24" bench/demo/velmora_demo_bench
+#include "audio/Music.h"
+#include "demo/Demo.h"
+#include "demo/WarmFrames.h"
+#include "engine/VertexArray.h"
+#include "engine/Window.h"
+#include "sync/SyncDevice.h"
+#include "sync/TrackFile.h"
+
+#include <GL/glew.h>
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int width = 1280;
+constexpr int height = 720;
+
+std::unique_ptr<Demo::Demo> demo;
+double rowNow = 0.0;
+
+double milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void writeTracks(const fs::path& text, const fs::path& science) {
+    std::ifstream in(text);
+    std::map<std::string, std::vector<Velmora::TrackKey>> tracks;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line.substr(0, line.find('#')));
+        std::string name;
+        Velmora::TrackKey key;
+        if (fields >> name >> key.row >> key.value >> key.interpolation) {
+            tracks[name].push_back(key);
+        }
+    }
+    for (const auto& track : tracks) {
+        const std::vector<unsigned char> bytes = Velmora::TrackFile::encode(track.second);
+        std::ofstream(science / ("sync_" + track.first + ".track"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+// A scratch ./data: the source tree's shaders and content, and a choreography.
+fs::path prepareData() {
+    const fs::path source = fs::path(VELMORA_SOURCE_DIR) / "data";
+    char pattern[] = "/tmp/velmora-bench-XXXXXX";
+    const fs::path root = mkdtemp(pattern);
+    fs::create_directories(root / "data");
+    for (const char* sub : {"shaders", "img", "raw"}) {
+        fs::create_directory_symlink(source / sub, root / "data" / sub);
+    }
+    bool haveTracks = false;
+    for (const fs::directory_entry& entry : fs::directory_iterator(source / "science")) {
+        haveTracks = haveTracks || entry.path().extension() == ".track";
+    }
+    if (haveTracks) {
+        fs::create_directory_symlink(source / "science", root / "data" / "science");
+    } else {
+        fs::create_directories(root / "data" / "science");
+        writeTracks(fs::path(VELMORA_SOURCE_DIR) / "tests/demo/golden/tracks.txt", root / "data" / "science");
+    }
+    if (fs::exists(source / "sydaembient.mp3")) {
+        fs::create_symlink(source / "sydaembient.mp3", root / "data" / "sydaembient.mp3");
+    }
+    fs::current_path(root);
+    return root;
+}
+
+void frameAt(double row) {
+    rowNow = row;
+    Velmora::Music& music = Velmora::Music::instance();
+    if (music.isOffline()) {
+        music.setPosition(row / 24.0);
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    demo->update(1.0 / 30.0);
+    demo->draw();
+    Velmora::Window::instance().swapBuffers();
+}
+
+// 300 frames 1/30 s apart through the heart, the fetus and the effects; median frame time.
+void BM_Frame1280x720(benchmark::State& state) {
+    std::vector<double> times;
+    double row = 0.0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        frameAt(row);
+        const double ms = milliseconds(Clock::now() - start);
+        state.SetIterationTime(ms / 1000.0);
+        times.push_back(ms);
+        row += 24.0 / 30.0 * 2.0; // two rows of choreography per frame: 300 frames cover 480 rows
+    }
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+    state.counters["p90_ms"] = times[times.size() * 9 / 10];
+}
+BENCHMARK(BM_Frame1280x720)->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    benchmark::Initialize(&argc, argv);
+    const fs::path root = prepareData();
+
+    // Start-up as the program does it: window, GL, vertex array, sync device, music, demo, first frame.
+    const Clock::time_point start = Clock::now();
+    Velmora::Window& window = Velmora::Window::instance();
+    window.setHidden(true);
+    window.open(width, height, "Velmora bench", false, false);
+    Velmora::Window::initGlew();
+    Velmora::VertexArray::instance().bind();
+    Velmora::SyncDevice::instance().setRowSource([]() { return rowNow; });
+    if (fs::exists("data/sydaembient.mp3")) {
+        Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
+    }
+    const Clock::time_point opened = Clock::now();
+    std::fflush(stdout);
+    // The show's console lines would drown the report: silence standard output while loading.
+    const int savedStdout = dup(1);
+    std::freopen("/dev/null", "w", stdout);
+    demo.reset(new Demo::Demo());
+    const Clock::time_point built = Clock::now();
+    frameAt(0.0);
+    const Clock::time_point first = Clock::now();
+    std::fflush(stdout);
+    dup2(savedStdout, 1);
+    close(savedStdout);
+
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.0f", milliseconds(first - start));
+    benchmark::AddCustomContext("startup_to_first_frame_ms", text);
+    std::snprintf(text, sizeof(text), "%.0f", milliseconds(opened - start));
+    benchmark::AddCustomContext("startup_window_gl_ms", text);
+    std::snprintf(text, sizeof(text), "%.0f", milliseconds(built - opened));
+    benchmark::AddCustomContext("startup_demo_build_ms", text);
+    std::snprintf(text, sizeof(text), "%.0f", milliseconds(first - built));
+    benchmark::AddCustomContext("startup_first_frame_ms", text);
+
+    // Discard the first frames' one-off costs (llvmpipe compiles each shader at its first draw).
+    for (int i = 0; i < 5; ++i) {
+        frameAt(0.0);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    demo.reset();
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return 0;
+}
