@@ -161,6 +161,19 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     window.open(options.width, options.height, "Velmora", false, false);
     Window::initGlew();
     VertexArray::instance().bind();
+    // Every target of the show has the run's size: the driver must be able to make one.
+    GLint largestTexture = 0;
+    GLint largestRenderbuffer = 0;
+    GLint largestViewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
+    const int largest =
+        std::min({largestTexture, largestRenderbuffer, largestViewport[0], largestViewport[1]});
+    if (options.width > largest || options.height > largest) {
+        return "the size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+               " is larger than this OpenGL driver can draw (" + std::to_string(largest) + " pixels a side)";
+    }
 
     SyncDevice& sync = SyncDevice::instance();
     Music& music = Music::instance();
