@@ -44,7 +44,8 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
                              "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
                              "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"});
     if (!settings.audio.empty()) {
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+        // The audio covers the planned span; a capture stopped early ends the audio with the pictures.
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-shortest"});
     }
     if (endsWithMkv(settings.output)) {
         args.insert(args.end(), {"-f", "matroska"});

@@ -366,7 +366,9 @@ int runCapture(const CaptureOptions& options) {
     try {
         for (int64_t k = 0; k < plan.frameCount; ++k) {
             if (interrupted) {
-                throw Vexception("interrupted");
+                // Stops drawing; the frames drawn so far are still read back and written below.
+                failure = "interrupted";
+                break;
             }
             if (k == 0) {
                 drawFirstCapturedFrame(demo, plan, target);
