@@ -46,23 +46,6 @@ double reduce(double x, long long& quadrant) {
     return (x - q * halfPiHi) - q * halfPiLo;
 }
 
-// atan on [0, 1] by halving the argument twice and a series.
-double atanUnit(double t) {
-    // atan(t) = 2 atan(t / (1 + sqrt(1 + t^2))), applied twice brings t below 0.2.
-    double scale = 1.0;
-    for (int i = 0; i < 2; ++i) {
-        t = t / (1.0 + std::sqrt(1.0 + t * t));
-        scale *= 2.0;
-    }
-    const double t2 = t * t;
-    double sum = 0.0;
-    for (int k = 25; k >= 0; --k) {
-        const double term = 1.0 / static_cast<double>(2 * k + 1);
-        sum = sum * t2 + ((k % 2 == 0) ? term : -term);
-    }
-    return scale * t * sum;
-}
-
 } // namespace
 
 double detExp(double x) {
@@ -142,19 +125,6 @@ double detCos(double x) {
     default:
         return sinKernel(r);
     }
-}
-
-double detAtan2(double y, double x) {
-    const double ax = std::fabs(x);
-    const double ay = std::fabs(y);
-    if (ax == 0.0 && ay == 0.0) {
-        return 0.0;
-    }
-    double a = (ay <= ax) ? atanUnit(ay / ax) : halfPi - atanUnit(ax / ay);
-    if (x < 0.0) {
-        a = pi - a;
-    }
-    return (y < 0.0) ? -a : a;
 }
 
 double clamp01(double x) {

@@ -10,7 +10,6 @@ double detExp(double x);
 double detLog(double x); // x > 0
 double detSin(double x);
 double detCos(double x);
-double detAtan2(double y, double x);
 
 double clamp01(double x);
 double smoothstep(double edge0, double edge1, double x);

@@ -70,8 +70,8 @@ std::vector<SurfacePoint> sampleSurface(const ImplicitShape& shape, std::size_t 
     const Vec extent = box.size();
     const double longest = std::max(extent.x, std::max(extent.y, extent.z));
     const double cell = longest / gridCells;
-    box.low -= Vec(2.0 * cell);
-    box.high += Vec(2.0 * cell);
+    box.low -= Vec(3.0 * cell);
+    box.high += Vec(3.0 * cell);
     const Vec size = box.size();
     const int nx = static_cast<int>(std::ceil(size.x / cell));
     const int ny = static_cast<int>(std::ceil(size.y / cell));
@@ -86,6 +86,11 @@ std::vector<SurfacePoint> sampleSurface(const ImplicitShape& shape, std::size_t 
                 const double d = shape.distance(corner + Vec(0.5 * cell));
                 // The blended distances are not exact, so the test keeps a generous margin.
                 if (std::fabs(d) < 1.6 * halfDiagonal + shell) {
+                    // The bounds are padded by three cells, more than the margin above: surface in the
+                    // outer layer means the shape outgrew its bounds and would come out clipped.
+                    if (i == 0 || j == 0 || k == 0 || i == nx - 1 || j == ny - 1 || k == nz - 1) {
+                        throw std::runtime_error("shape reaches past its bounds");
+                    }
                     nearCells.push_back(corner);
                 }
             }
