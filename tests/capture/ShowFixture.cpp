@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,15 +45,77 @@ void writeCloud(const std::string& path, int count, float turn) {
     }
 }
 
+void linkTo(const std::string& target, const std::string& link) {
+    if (symlink(target.c_str(), link.c_str()) != 0) {
+        throw std::runtime_error("cannot link " + link + " to " + target);
+    }
+}
+
+void encodeMp3(const std::string& root, const std::vector<float>& samples) {
+    const int64_t frames = static_cast<int64_t>(samples.size() / 2);
+    {
+        Velmora::WavWriter wav(root + "/music.wav", 44100, 2);
+        wav.write(samples.data(), frames);
+        wav.finish();
+    }
+    if (runShell("lame --silent -b 128 '" + root + "/music.wav' '" + root + "/data/sydaembient.mp3'") != 0) {
+        throw std::runtime_error("lame failed to encode the fixture's soundtrack");
+    }
+    std::remove((root + "/music.wav").c_str());
+}
+
 } // namespace
 
-ShowFixture::ShowFixture() {
+ShowFixture::ShowFixture(Kind kind) {
     const std::string& root = folder.path;
-    for (const char* sub : {"/data", "/data/img", "/data/raw", "/data/science"}) {
-        mkdir((root + sub).c_str(), 0755);
+    mkdir((root + "/data").c_str(), 0755);
+    linkTo(VELMORA_SOURCE_DIR "/data/shaders", root + "/data/shaders");
+    if (kind == Kind::MadeUp) {
+        buildMadeUp();
+    } else {
+        buildGoldenFrames();
     }
-    if (symlink(VELMORA_SOURCE_DIR "/data/shaders", (root + "/data/shaders").c_str()) != 0) {
-        throw std::runtime_error("cannot link the shaders");
+}
+
+void ShowFixture::buildGoldenFrames() {
+    const std::string& root = folder.path;
+    const std::string source = VELMORA_SOURCE_DIR "/data";
+    const std::string golden = VELMORA_SOURCE_DIR "/tests/demo/golden";
+    linkTo(source + "/img", root + "/data/img");
+    linkTo(source + "/raw", root + "/data/raw");
+    if (exists(golden + "/tracks.txt")) {
+        // "track row value interpolation" lines; '#' starts a comment.
+        mkdir((root + "/data/science").c_str(), 0755);
+        std::ifstream in(golden + "/tracks.txt");
+        std::map<std::string, std::vector<Key>> tracks;
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line.substr(0, line.find('#')));
+            std::string name;
+            int row = 0;
+            float value = 0.0f;
+            int interpolation = 0;
+            if (fields >> name >> row >> value >> interpolation) {
+                tracks[name].push_back({row, value, static_cast<int8_t>(interpolation)});
+            }
+        }
+        for (const auto& [name, keys] : tracks) {
+            writeTrack(root, name, keys);
+        }
+    } else {
+        linkTo(source + "/science", root + "/data/science");
+    }
+    if (exists(source + "/sydaembient.mp3")) {
+        linkTo(source + "/sydaembient.mp3", root + "/data/sydaembient.mp3");
+    } else {
+        encodeMp3(root, std::vector<float>(2 * 44100 * 20, 0.0f));
+    }
+}
+
+void ShowFixture::buildMadeUp() {
+    const std::string& root = folder.path;
+    for (const char* sub : {"/data/img", "/data/raw", "/data/science"}) {
+        mkdir((root + sub).c_str(), 0755);
     }
 
     // A soft white dot with a radial alpha falloff.
@@ -93,23 +157,15 @@ ShowFixture::ShowFixture() {
     writeTrack(root, "fftCoef", {{0, 20.0f, 0}});
     writeTrack(root, "fftScale", {{0, 1.0f, 0}});
 
-    // The soundtrack: a 3 s stereo tone that rises in pitch, encoded with lame.
-    {
-        Velmora::WavWriter wav(root + "/tone.wav", 44100, 2);
-        const int frames = static_cast<int>(musicSeconds * 44100);
-        std::vector<float> samples(2 * static_cast<size_t>(frames));
-        double phase = 0.0;
-        for (int i = 0; i < frames; ++i) {
-            phase += 2.0 * M_PI * (220.0 + 200.0 * i / frames) / 44100.0;
-            samples[2 * i] = samples[2 * i + 1] = static_cast<float>(0.4 * std::sin(phase));
-        }
-        wav.write(samples.data(), frames);
-        wav.finish();
+    // The soundtrack: a 3 s stereo tone that rises in pitch.
+    const int frames = static_cast<int>(musicSeconds * 44100);
+    std::vector<float> samples(2 * static_cast<size_t>(frames));
+    double phase = 0.0;
+    for (int i = 0; i < frames; ++i) {
+        phase += 2.0 * M_PI * (220.0 + 200.0 * i / frames) / 44100.0;
+        samples[2 * i] = samples[2 * i + 1] = static_cast<float>(0.4 * std::sin(phase));
     }
-    if (runShell("lame --silent -b 128 '" + root + "/tone.wav' '" + root + "/data/sydaembient.mp3'") != 0) {
-        throw std::runtime_error("lame failed to encode the fixture's soundtrack");
-    }
-    std::remove((root + "/tone.wav").c_str());
+    encodeMp3(root, samples);
 }
 
 } // namespace CaptureTest
