@@ -1,26 +1,17 @@
 #include "app/capture/PngFolderWriter.h"
 
+#include "app/capture/PngEncoder.h"
+
 #include "engine/VFileException.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <stb_image_write.h>
 #include <unistd.h>
 #include <vector>
 
 namespace Velmora {
-
-namespace {
-
-void appendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<unsigned char>*>(context);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    out->insert(out->end(), bytes, bytes + size);
-}
-
-} // namespace
 
 void writeFileAtomically(const std::string& path, const void* data, size_t size) {
     std::string part = path + ".part";
@@ -68,18 +59,7 @@ std::string PngFolderWriter::framePath(int64_t index) const {
 }
 
 void PngFolderWriter::writeFrame(int64_t index, const uint8_t* rgbaTopDown) const {
-    size_t pixels = static_cast<size_t>(width) * height;
-    std::vector<unsigned char> rgb(pixels * 3);
-    for (size_t i = 0; i < pixels; ++i) {
-        rgb[3 * i] = rgbaTopDown[4 * i];
-        rgb[3 * i + 1] = rgbaTopDown[4 * i + 1];
-        rgb[3 * i + 2] = rgbaTopDown[4 * i + 2];
-    }
-    std::vector<unsigned char> png;
-    png.reserve(pixels);
-    if (stbi_write_png_to_func(appendBytes, &png, width, height, 3, rgb.data(), width * 3) == 0) {
-        throw VFileException("Cannot encode " + framePath(index));
-    }
+    std::vector<uint8_t> png = encodePng(rgbaTopDown, width, height);
     writeFileAtomically(framePath(index), png.data(), png.size());
 }
 

@@ -349,6 +349,25 @@ TEST(PngFolderWriter, WritesWholeFramesUnderTheirNumbers) {
     }
     stbi_image_free(decoded);
 
+    // Odd sizes and noisy pixels (the row filter wraps around) decode to exactly what was given.
+    const int wide = 37, tall = 23;
+    std::vector<uint8_t> noise(wide * tall * 4);
+    uint32_t state = 12345;
+    for (uint8_t& byte : noise) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(state >> 24);
+    }
+    PngFolderWriter(scratch.path, wide, tall).writeFrame(8, noise.data());
+    decoded = stbi_load(scratch.file("frame_000008.png").c_str(), &w, &h, &channels, 4);
+    ASSERT_NE(decoded, nullptr);
+    ASSERT_EQ(w * h, wide * tall);
+    for (int i = 0; i < wide * tall; ++i) {
+        ASSERT_EQ(std::memcmp(decoded + 4 * i, noise.data() + 4 * i, 3), 0) << "pixel " << i;
+        ASSERT_EQ(decoded[4 * i + 3], 255) << "pixel " << i;
+    }
+    stbi_image_free(decoded);
+    std::remove(scratch.file("frame_000008.png").c_str());
+
     PngFolderWriter nowhere(scratch.file("missing"), width, height);
     EXPECT_THROW(nowhere.writeFrame(0, rgba.data()), VFileException);
     EXPECT_THROW(writeFileAtomically(scratch.file("missing/x"), "abc", 3), VFileException);
