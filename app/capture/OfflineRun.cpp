@@ -298,6 +298,8 @@ int runCapture(const CaptureOptions& options) {
             return offlineRefused;
         }
     }
+    // From here on Ctrl-C ends the capture cleanly: at the first frame if it comes while loading.
+    InterruptGuard interruptGuard;
     Stage stage;
     problem = setUp(options, stage);
     if (!problem.empty()) {
@@ -358,7 +360,6 @@ int runCapture(const CaptureOptions& options) {
         writer->submit(index, buffer);
     };
 
-    InterruptGuard interruptGuard;
     ProgressLine progress(stderr, standardErrorIsTerminal(), "capture", plan.frameCount);
     const Clock::time_point start = Clock::now();
     int64_t drawn = 0;
