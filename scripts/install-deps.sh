@@ -7,7 +7,7 @@ packages=(
     libsdl2-dev libmpg123-dev libkissfft-dev libgtk-3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool libgl1-mesa-dri mesa-utils
-    lame ffmpeg zlib1g-dev
+    lame ffmpeg libdeflate-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -40,8 +40,11 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
         args.insert(args.end(), {"-i", settings.audio, "-map", "0:v:0", "-map", "1:a:0"});
     }
     // Convert with the HD colour matrix and say so, so that players show the colours drawn.
+    // "veryfast" costs under half the processor time of "medium" for files about 6 % larger at the
+    // same quality (CRF 18): on a software-rendering machine the encoder shares the cores with the
+    // renderer, and on a real GPU it would be the slowest part of a capture.
     args.insert(args.end(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v",
-                             "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
+                             "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
                              "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"});
     if (!settings.audio.empty()) {
         // The audio covers the planned span; a capture stopped early ends the audio with the pictures.

@@ -1,5 +1,5 @@
 // Encodes captured frames into a video file through the `ffmpeg` program, fed raw RGBA frames on
-// a pipe: H.264 (libx264, CRF 18, yuv420p, BT.709) with the span's audio as AAC, in MP4
+// a pipe: H.264 (libx264 veryfast, CRF 18, yuv420p, BT.709) with the span's audio as AAC, in MP4
 // (fast-start, so it plays while downloading) or Matroska.
 //
 // The video is written under "<output>.part" and renamed to the output only when ffmpeg has

@@ -3,8 +3,9 @@
 #include "engine/Vexception.h"
 
 #include <cstring>
+#include <libdeflate.h>
+#include <memory>
 #include <string>
-#include <zlib.h>
 
 namespace Velmora {
 
@@ -24,7 +25,7 @@ void putChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, 
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data, data + size);
-    put32(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(size + 4))));
+    put32(out, libdeflate_crc32(0, out.data() + start, size + 4));
 }
 
 } // namespace
@@ -50,10 +51,17 @@ std::vector<uint8_t> encodePng(const uint8_t* rgba, int width, int height) {
         above.swap(row);
     }
 
-    uLongf compressedSize = compressBound(static_cast<uLong>(filtered.size()));
-    std::vector<uint8_t> compressed(compressedSize);
-    if (compress2(compressed.data(), &compressedSize, filtered.data(), static_cast<uLong>(filtered.size()),
-                  Z_BEST_SPEED) != Z_OK) {
+    // Level 1: the fastest; for rendered frames barely larger than the slow levels.
+    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
+        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
+    std::vector<uint8_t> compressed;
+    size_t compressedSize = 0;
+    if (compressor) {
+        compressed.resize(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
+        compressedSize = libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(),
+                                                  compressed.data(), compressed.size());
+    }
+    if (compressedSize == 0) {
         throw Vexception("Cannot compress a " + std::to_string(width) + "x" + std::to_string(height) +
                          " PNG");
     }
