@@ -16,19 +16,18 @@ uniform float iGlobalTime;
 
 out vec4 fragColor;
 
+// Eight taps on a ring of 3 pixels, every other one pushed out to 6: a cheap soft halo.
+const ivec2 ring[8] = ivec2[8](ivec2(3, 1), ivec2(2, 6), ivec2(-1, 3), ivec2(-6, 2),
+                               ivec2(-3, -1), ivec2(-2, -6), ivec2(1, -3), ivec2(6, -2));
+
 void main() {
-    vec2 size = vec2(textureSize(tex, 0));
-    vec2 texel = 1.0 / size;
-    vec2 st = gl_FragCoord.xy * texel;
+    ivec2 size = textureSize(tex, 0);
+    ivec2 pixel = ivec2(gl_FragCoord.xy);
+    vec3 base = texelFetch(tex, pixel, 0).rgb;
 
-    vec3 base = texture(tex, st).rgb;
-
-    // Eight taps on a ring of 3 pixels, every other one pushed out to 6: a cheap soft halo.
     vec3 halo = vec3(0.0);
     for (int i = 0; i < 8; i++) {
-        float angle = 0.7853982 * float(i) + 0.3926991;
-        float radius = (i % 2 == 0) ? 3.0 : 6.0;
-        halo += texture(tex, st + vec2(cos(angle), sin(angle)) * radius * texel).rgb;
+        halo += texelFetch(tex, clamp(pixel + ring[i], ivec2(0), size - 1), 0).rgb;
     }
     halo *= 0.125;
 
@@ -36,8 +35,9 @@ void main() {
     vec3 haloTint = mix(vec3(0.55, 0.8, 1.0), vec3(1.0, 0.62, 0.85), breath);
 
     // Haze: a couple of slow interfering waves under a centre-weighted falloff.
-    vec2 q = (st - 0.5) * vec2(size.x / size.y, 1.0);
-    float waves = 0.6 + 0.2 * sin(q.x * 3.1 + iGlobalTime * 0.13) + 0.2 * sin(q.y * 4.3 - iGlobalTime * 0.09 + q.x * 1.7);
+    vec2 q = (gl_FragCoord.xy / vec2(size) - 0.5) * vec2(float(size.x) / float(size.y), 1.0);
+    float waves = 0.6 + 0.2 * sin(q.x * 3.1 + iGlobalTime * 0.13) +
+                  0.2 * sin(q.y * 4.3 - iGlobalTime * 0.09 + q.x * 1.7);
     float falloff = clamp(1.0 - 0.9 * dot(q, q), 0.0, 1.0);
     vec3 haze = addconst * waves * falloff * vec3(0.55, 0.62, 0.78);
 

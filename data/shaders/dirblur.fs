@@ -21,17 +21,22 @@ uniform float logoConst;
 
 out vec4 fragColor;
 
-vec3 blurAlong(vec2 st, vec2 step) {
-    vec3 sum = wb * texture(inputtex, st).rgb;
-    sum += wc * (texture(inputtex, st + step).rgb + texture(inputtex, st - step).rgb);
-    sum += wa * (texture(inputtex, st + 2.0 * step).rgb + texture(inputtex, st - 2.0 * step).rgb);
-    float total = wb + 2.0 * (wc + wa);
-    return abs(total) > 1e-6 ? sum / total : vec3(0.0);
-}
+ivec2 size;
+
+vec3 at(ivec2 p) { return texelFetch(inputtex, clamp(p, ivec2(0), size - 1), 0).rgb; }
 
 void main() {
-    vec2 st = gl_FragCoord.xy / vec2(textureSize(inputtex, 0));
-    vec3 base = texture(inputtex, st).rgb;
-    vec3 glint = 0.5 * (blurAlong(st, vec2(invx, 0.0)) + blurAlong(st, vec2(0.0, invy)));
+    size = textureSize(inputtex, 0);
+    ivec2 pixel = ivec2(gl_FragCoord.xy);
+    // The steps as whole pixels (the texture is sampled texel by texel).
+    ivec2 stepX = ivec2(int(floor(invx * float(size.x) + 0.5)), 0);
+    ivec2 stepY = ivec2(0, int(floor(invy * float(size.y) + 0.5)));
+
+    vec3 base = at(pixel);
+    vec3 nearTaps = at(pixel + stepX) + at(pixel - stepX) + at(pixel + stepY) + at(pixel - stepY);
+    vec3 farTaps = at(pixel + 2 * stepX) + at(pixel - 2 * stepX) + at(pixel + 2 * stepY) + at(pixel - 2 * stepY);
+    // Both five-tap blurs (wa, wc, wb, wc, wa) averaged: the centre counts in each.
+    float total = wb + 2.0 * (wc + wa);
+    vec3 glint = abs(total) > 1e-6 ? (wb * base + 0.5 * (wc * nearTaps + wa * farTaps)) / total : vec3(0.0);
     fragColor = vec4(max(base + logoConst * glint, 0.0), 1.0);
 }

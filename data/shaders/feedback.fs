@@ -35,65 +35,74 @@ uniform float bufferw;
 
 out vec4 fragColor;
 
-float hash(vec2 p) { return fract(sin(dot(p, vec2(127.1, 311.7))) * 43758.5453); }
-
-vec2 rotate(vec2 p, float a) {
-    float c = cos(a);
-    float s = sin(a);
-    return vec2(c * p.x - s * p.y, s * p.x + c * p.y);
+// Hash of a grid cell to 0..1 from float arithmetic only (no sine, no integer multiply: both
+// are slow on software rasterisers).
+float hash(vec2 cell) {
+    vec3 p = fract(vec3(cell.xyx) * 0.1031);
+    p += dot(p, p.yzx + 33.33);
+    return fract((p.x + p.y) * p.z);
 }
 
-// Folds a centred, aspect-corrected point into one of six mirrored wedges.
-vec2 kaleido(vec2 p, float spin) {
-    const float wedge = 1.0471976; // 2 pi / 6
-    float r = length(p);
-    float a = atan(p.y, p.x) + spin;
-    a = mod(a, wedge);
-    a = abs(a - 0.5 * wedge);
-    return r * vec2(cos(a), sin(a));
+// Folds a centred, aspect-corrected point into the 30-degree wedge of a six-fold mirror
+// symmetry, with reflections only: first quadrant, then across the 60- and 30-degree lines.
+vec2 kaleido(vec2 p) {
+    const vec2 across60 = vec2(-0.8660254, 0.5);
+    const vec2 across30 = vec2(-0.5, 0.8660254);
+    p = abs(p);
+    p -= 2.0 * max(dot(p, across60), 0.0) * across60;
+    p -= 2.0 * max(dot(p, across30), 0.0) * across30;
+    return p;
+}
+
+// Nearest texel at a texture coordinate, clamped at the edges (texelFetch is cheaper than
+// texture() on software rasterisers, and the targets are sampled nearest anyway).
+vec3 at(sampler2D image, vec2 st, vec2 size) {
+    return texelFetch(image, clamp(ivec2(floor(st * size)), ivec2(0), ivec2(size) - 1), 0).rgb;
 }
 
 void main() {
     vec2 size = vec2(textureSize(inputtex, 0));
     vec2 st = gl_FragCoord.xy / size;
     float width = bufferw > 0.0 ? bufferw : size.x;
-    float aspect = width / size.y;
+    vec2 aspect = vec2(width / size.y, 1.0);
     float keep = clamp(fa * multiplier, 0.0, 0.985);
 
-    vec3 current;
-    vec3 previous;
+    // Every mode only moves the two sampling points; the two fetches are shared, so the cost
+    // stays the same whichever mode runs.
+    vec2 currentAt = st;
+    vec2 previousAt = st;
+    float hueLeak = 0.0;
+    bool frozen = false;
+
+    float angle = mode == 1 ? 0.006 + 0.005 * sin(itime * 0.37) : itime * 0.1;
+    mat2 turn = mat2(cos(angle), sin(angle), -sin(angle), cos(angle));
+    vec2 centred = (st - 0.5) * aspect;
 
     if (mode == 1) {
-        current = texture(inputtex, st).rgb;
-        vec2 p = (st - 0.5) * vec2(aspect, 1.0);
-        p = rotate(p, 0.006 + 0.005 * sin(itime * 0.37)) * 0.982;
-        previous = texture(fromtex, p / vec2(aspect, 1.0) + 0.5).rgb;
-        // A slow drift of hue along the trails: a little of each channel leaks into the next.
-        previous = mix(previous, previous.brg, 0.06);
+        // Zoomed in and turned a little each frame; a slow drift of hue along the trails.
+        previousAt = turn * centred * 0.982 / aspect + 0.5;
+        hueLeak = 0.06;
     } else if (mode == 2) {
         float edge = max(macroSize, 2.0) * width / 1280.0;
         vec2 block = floor(gl_FragCoord.xy / edge);
         float tick = floor(itime * 12.0);
-        float pick = hash(block + vec2(tick * 7.13, tick * 3.31));
-        vec2 motion = vec2(hash(block * 1.7 + tick), hash(block * 2.3 - tick)) - 0.5;
-        vec2 offset = pick > 0.55 ? motion * 2.0 * edge / size : vec2(0.0);
-        current = texture(inputtex, st).rgb;
-        previous = texture(fromtex, st + offset).rgb;
-        if (pick > 0.93 && keep > 0.0) {
-            // A frozen block: the old picture stays, undecayed, and hides the new layer.
-            fragColor = vec4(previous, 1.0);
-            return;
-        }
+        float pick = hash(block + vec2(tick * 7.0, tick * 3.0));
+        vec2 motion = vec2(hash(block * 3.0 + tick), hash(block * 5.0 - tick)) - 0.5;
+        previousAt = st + (pick > 0.55 ? motion * 2.0 * edge / size : vec2(0.0));
+        frozen = pick > 0.93 && keep > 0.0;
     } else if (mode == 3) {
-        vec2 p = (st - 0.5) * vec2(aspect, 1.0);
-        vec2 folded = kaleido(p, itime * 0.1) / vec2(aspect, 1.0) + 0.5;
-        current = texture(inputtex, folded).rgb;
-        previous = texture(fromtex, (st - 0.5) * 0.99 + 0.5).rgb;
-    } else {
-        current = texture(inputtex, st).rgb;
-        previous = texture(fromtex, st).rgb;
+        currentAt = kaleido(turn * centred) / aspect + 0.5;
+        previousAt = (st - 0.5) * 0.99 + 0.5;
     }
 
+    vec3 current = at(inputtex, currentAt, size);
+    vec3 previous = at(fromtex, previousAt, size);
+    if (frozen) {
+        // A frozen block: the old picture stays, undecayed, and hides the new layer.
+        fragColor = vec4(previous, 1.0);
+        return;
+    }
+    previous = mix(previous, previous.brg, hueLeak);
     // Decay, minus one 8-bit step so that faint trails cannot get stuck by rounding.
     previous = max(previous * keep - 1.0 / 255.0, 0.0);
     vec3 blended = 1.0 - (1.0 - clamp(current, 0.0, 1.0)) * (1.0 - previous);
