@@ -7,9 +7,12 @@
 #include "app/DemoSettings.h"
 #include "app/capture/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
+#include "audio/Music.h"
 #include "demo/Demo.h"
 #include "engine/VertexArray.h"
 #include "engine/Window.h"
+#include "sync/SyncDevice.h"
+#include "sync/SyncTrack.h"
 
 #include <GL/glew.h>
 // GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
@@ -63,22 +66,23 @@ int run(int argc, char** argv) {
     // The one vertex-array object, bound for the rest of the run.
     Velmora::VertexArray::instance().bind();
 
-    // Sync device and music go here, in this order, before the demo is built so that loading
-    // happens while the music already plays:
-    //   SyncDevice::instance();
-    //   Music::instance().open("./data/sydaembient.mp3", 180.0);
-    //   Music::instance().play();
+    // The sync device reads its row from the music clock.
+    Velmora::SyncDevice& sync = Velmora::SyncDevice::instance();
+    sync.setRowSource([]() { return Velmora::Music::instance().row(); });
+    // Tempo 180: 24 sync rows per second. The music starts before the demo is built, so loading
+    // happens while it already plays.
+    Velmora::Music::instance().open("./data/sydaembient.mp3", 180.0);
+    Velmora::Music::instance().play();
 
     Demo::Demo demo;
 
-    // The track "e" ends the presentation: SyncTrack end("e"), read through end.value(). Until the
-    // sync device lands the value stays 0 and only Escape or the close box end the loop.
-    auto endValue = []() { return 0.0; };
+    // The track "e" ends the presentation when it goes below 0.
+    Velmora::SyncTrack end("e");
 
     double previous = glfwGetTime();
     if (!window.shouldClose()) {
         for (;;) {
-            if (endReached(endValue())) {
+            if (endReached(end.value())) {
                 break;
             }
             const double now = glfwGetTime();
