@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <libdeflate.h>
-#include <memory>
 #include <string>
 
 namespace Velmora {
@@ -12,30 +11,43 @@ namespace Velmora {
 namespace {
 
 constexpr uint8_t upFilter = 2;
+constexpr uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-void put32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<uint8_t>((value >> shift) & 0xFF));
-    }
+void put32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 24);
+    at[1] = static_cast<uint8_t>(value >> 16);
+    at[2] = static_cast<uint8_t>(value >> 8);
+    at[3] = static_cast<uint8_t>(value);
 }
 
-// Appends a chunk: length, type, data, CRC of type and data.
-void putChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size) {
-    put32(out, static_cast<uint32_t>(size));
-    const size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data, data + size);
-    put32(out, libdeflate_crc32(0, out.data() + start, size + 4));
+// Fills in a chunk whose data (`size` bytes) already sits at at + 8: length, type, and the CRC of
+// type and data after it. Returns the chunk's total size.
+size_t finishChunk(uint8_t* at, const char* type, size_t size) {
+    put32(at, static_cast<uint32_t>(size));
+    std::memcpy(at + 4, type, 4);
+    put32(at + 8 + size, libdeflate_crc32(0, at + 4, size + 4));
+    return size + 12;
 }
 
 } // namespace
 
-std::vector<uint8_t> encodePng(const uint8_t* rgba, int width, int height) {
+PngEncoder::PngEncoder() : compressor(libdeflate_alloc_compressor(1)) {
+    // Level 1: the fastest; for rendered frames barely larger than the slow levels.
+    if (compressor == nullptr) {
+        throw Vexception("Cannot make a PNG compressor");
+    }
+}
+
+PngEncoder::~PngEncoder() {
+    libdeflate_free_compressor(compressor);
+}
+
+PngEncoder::Bytes PngEncoder::encode(const uint8_t* rgba, int width, int height) {
     const size_t rowBytes = static_cast<size_t>(width) * 3;
     // The filtered picture: per row the filter type, then RGB minus the same bytes of the row above.
-    std::vector<uint8_t> filtered((rowBytes + 1) * static_cast<size_t>(height));
-    std::vector<uint8_t> above(rowBytes, 0);
-    std::vector<uint8_t> row(rowBytes);
+    filtered.resize((rowBytes + 1) * static_cast<size_t>(height));
+    above.assign(rowBytes, 0);
+    row.resize(rowBytes);
     for (int y = 0; y < height; ++y) {
         const uint8_t* in = rgba + static_cast<size_t>(y) * width * 4;
         for (int x = 0; x < width; ++x) {
@@ -51,31 +63,29 @@ std::vector<uint8_t> encodePng(const uint8_t* rgba, int width, int height) {
         above.swap(row);
     }
 
-    // Level 1: the fastest; for rendered frames barely larger than the slow levels.
-    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
-        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
-    std::vector<uint8_t> compressed;
-    size_t compressedSize = 0;
-    if (compressor) {
-        compressed.resize(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
-        compressedSize = libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(),
-                                                  compressed.data(), compressed.size());
+    // Signature, IHDR (13 bytes of data), IDAT (the compressed picture), IEND; compressed in place.
+    const size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
+    const size_t largest = sizeof signature + 25 + 12 + bound + 12;
+    if (png.size() < largest) {
+        png.resize(largest);
     }
-    if (compressedSize == 0) {
+    uint8_t* at = png.data();
+    std::memcpy(at, signature, sizeof signature);
+    at += sizeof signature;
+    put32(at + 8, static_cast<uint32_t>(width));
+    put32(at + 12, static_cast<uint32_t>(height));
+    const uint8_t format[5] = {8, 2, 0, 0, 0}; // 8 bits, RGB, deflate, adaptive filtering, no interlace
+    std::memcpy(at + 16, format, sizeof format);
+    at += finishChunk(at, "IHDR", 13);
+    const size_t compressed =
+        libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), at + 8, bound);
+    if (compressed == 0) {
         throw Vexception("Cannot compress a " + std::to_string(width) + "x" + std::to_string(height) +
                          " PNG");
     }
-
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    png.reserve(compressedSize + 64);
-    std::vector<uint8_t> header;
-    put32(header, static_cast<uint32_t>(width));
-    put32(header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8 bits, RGB, deflate, adaptive filtering, no interlace
-    putChunk(png, "IHDR", header.data(), header.size());
-    putChunk(png, "IDAT", compressed.data(), compressedSize);
-    putChunk(png, "IEND", nullptr, 0);
-    return png;
+    at += finishChunk(at, "IDAT", compressed);
+    at += finishChunk(at, "IEND", 0);
+    return {png.data(), static_cast<size_t>(at - png.data())};
 }
 
 } // namespace Velmora

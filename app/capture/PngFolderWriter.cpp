@@ -59,8 +59,10 @@ std::string PngFolderWriter::framePath(int64_t index) const {
 }
 
 void PngFolderWriter::writeFrame(int64_t index, const uint8_t* rgbaTopDown) const {
-    std::vector<uint8_t> png = encodePng(rgbaTopDown, width, height);
-    writeFileAtomically(framePath(index), png.data(), png.size());
+    // One encoder per writer thread, kept for the whole capture: its buffers are reused.
+    thread_local PngEncoder encoder;
+    const PngEncoder::Bytes png = encoder.encode(rgbaTopDown, width, height);
+    writeFileAtomically(framePath(index), png.data, png.size);
 }
 
 } // namespace Velmora

@@ -84,7 +84,7 @@ TEST(CaptureOptions, ParsesSizesRatesAndSeconds) {
     }
 }
 
-TEST(CaptureOptions, OutputKindFollowsTheDocumentedRule) {
+TEST(CaptureOptions, OutputKindFollowsTheRuleGivenInTheHelp) {
     ScratchFolder scratch;
     mkdir(scratch.file("existing.mp4").c_str(), 0755);
     EXPECT_EQ(captureOutputKind("show.mp4"), CaptureOutputKind::Video);
@@ -120,7 +120,7 @@ TEST(CaptureOptions, CommandLineTakesOfflineRuns) {
     EXPECT_EQ(timedemo.offline.fps, 30);
 
     EXPECT_EQ(parse({"--windowed"}).offline.mode, OfflineMode::None);
-    // Help wins over half-finished offline options, and documents them.
+    // Help wins over half-finished offline options, and explains them.
     CommandLine help = parse({"--fps", "30", "--help"});
     EXPECT_EQ(help.action, CommandLine::Action::Help);
     EXPECT_NE(commandLineHelp("velmora").find("frame_000000.png"), std::string::npos);
