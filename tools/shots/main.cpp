@@ -3,13 +3,18 @@
 // music clock when the soundtrack is there). For reviewing looks and choreography.
 //
 // Usage: velmora-shots [--size WxH] [--frames N] [--prefix OUT] ROW...
-// Run it in the folder that holds ./data. Writes OUT<row>.png (OUT defaults to "shot-").
+//        velmora-shots --sheet OUT.png [--count N] [--columns C] [--thumb WxH] [--size WxH]
+//                      [--frames N] [ROW...]
+// Run it in the folder that holds ./data. Writes OUT<row>.png (OUT defaults to "shot-"), or with
+// --sheet one contact sheet: a grid of thumbnails with the row under each, of the given ROWs or
+// of N rows (default 24) spread evenly over the music.
 #include "audio/Music.h"
 #include "demo/Demo.h"
 #include "demo/WarmFrames.h"
 #include "engine/VertexArray.h"
 #include "engine/Window.h"
 #include "sync/SyncDevice.h"
+#include "tools/shots/ContactSheet.h"
 
 #include <GL/glew.h>
 #include <stb_image_write.h>
@@ -26,7 +31,20 @@
 namespace {
 
 void usage() {
-    std::fprintf(stderr, "usage: velmora-shots [--size WxH] [--frames N] [--prefix OUT] ROW...\n");
+    std::fprintf(stderr, "usage: velmora-shots [--size WxH] [--frames N] [--prefix OUT] ROW...\n"
+                         "       velmora-shots --sheet OUT.png [--count N] [--columns C] [--thumb WxH]\n"
+                         "                     [--size WxH] [--frames N] [ROW...]\n");
+}
+
+bool parseSize(const char* text, int& width, int& height) {
+    return std::sscanf(text, "%dx%d", &width, &height) == 2 && width >= 1 && height >= 1 && width <= 8192 &&
+           height <= 8192;
+}
+
+int parseCount(const char* text, int low, int high) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    return (end == text || *end != '\0' || value < low || value > high) ? -1 : static_cast<int>(value);
 }
 
 bool fileExists(const char* path) {
@@ -41,16 +59,34 @@ int main(int argc, char** argv) {
     int width = 1280;
     int height = 720;
     std::string prefix = "shot-";
+    std::string sheetPath;
+    int sheetCount = 24;
+    int sheetColumns = 6;
+    int thumbWidth = 320;
+    int thumbHeight = 180;
     Demo::WarmFrames plan;
     std::vector<double> rows;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--size" && i + 1 < argc) {
-            if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 1 || height < 1 ||
-                width > 8192 || height > 8192) {
+            if (!parseSize(argv[++i], width, height)) {
                 usage();
                 return 2;
             }
+        } else if (arg == "--thumb" && i + 1 < argc) {
+            if (!parseSize(argv[++i], thumbWidth, thumbHeight)) {
+                usage();
+                return 2;
+            }
+        } else if (arg == "--sheet" && i + 1 < argc) {
+            sheetPath = argv[++i];
+        } else if ((arg == "--count" || arg == "--columns") && i + 1 < argc) {
+            const int value = parseCount(argv[++i], 1, 1000);
+            if (value < 0) {
+                usage();
+                return 2;
+            }
+            (arg == "--count" ? sheetCount : sheetColumns) = value;
         } else if (arg == "--frames" && i + 1 < argc) {
             plan.frames = std::atoi(argv[++i]);
             if (plan.frames < 1 || plan.frames > 10000) {
@@ -69,7 +105,8 @@ int main(int argc, char** argv) {
             rows.push_back(row);
         }
     }
-    if (rows.empty()) {
+    const bool sheet = !sheetPath.empty();
+    if (rows.empty() && !sheet) {
         usage();
         return 2;
     }
@@ -83,10 +120,32 @@ int main(int argc, char** argv) {
         if (fileExists("./data/sydaembient.mp3")) {
             Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
         }
-        for (double row : rows) {
+        if (sheet && rows.empty()) {
+            Velmora::Music& music = Velmora::Music::instance();
+            if (!music.isOffline()) {
+                std::fprintf(stderr, "velmora-shots: --sheet without rows needs ./data/sydaembient.mp3\n");
+                return 1;
+            }
+            rows = Shots::ContactSheet::evenRows(sheetCount, music.length() * music.rowsPerSecond());
+        }
+        Shots::ContactSheet contactSheet(static_cast<int>(rows.size()), sheetColumns, thumbWidth,
+                                         thumbHeight);
+        for (size_t index = 0; index < rows.size(); ++index) {
+            const double row = rows[index];
             Demo::Demo demo;
             Demo::renderWarmFrames(demo, row, plan);
             const std::vector<uint8_t> pixels = Demo::readPixelsTopDown(width, height);
+            char label[64];
+            std::snprintf(label, sizeof(label), "%g", row);
+            if (sheet) {
+                Shots::RgbaImage frame;
+                frame.width = width;
+                frame.height = height;
+                frame.pixels = pixels;
+                contactSheet.place(static_cast<int>(index), frame, label);
+                std::fprintf(stderr, "row %s (%zu of %zu)\n", label, index + 1, rows.size());
+                continue;
+            }
             char name[64];
             std::snprintf(name, sizeof(name), "%g.png", row);
             const std::string path = prefix + name;
@@ -95,6 +154,15 @@ int main(int argc, char** argv) {
                 return 1;
             }
             std::fprintf(stderr, "wrote %s\n", path.c_str());
+        }
+        if (sheet) {
+            const Shots::RgbaImage& image = contactSheet.image();
+            if (!stbi_write_png(sheetPath.c_str(), image.width, image.height, 4, image.pixels.data(),
+                                image.width * 4)) {
+                std::fprintf(stderr, "cannot write %s\n", sheetPath.c_str());
+                return 1;
+            }
+            std::fprintf(stderr, "wrote %s (%dx%d)\n", sheetPath.c_str(), image.width, image.height);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ERROR - %s\n", error.what());

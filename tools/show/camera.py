@@ -41,7 +41,7 @@ WAYPOINTS = [
     # Heartbeat: the heart appears; a slow orbit in front of it.
     (768,    9.5,    5.0,   8.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
     (1024,   8.5,   30.0,  12.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
-    (1280,   8.0,    0.0,   4.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
+    (1280,   8.0,    0.0,   4.0,   0.0, (1.4, 0.3, 0.0), "spline", False),
     (1536,   7.5,  -40.0,  -4.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
     # Build: closer, sweeping back across, rolling; a push in while the heart holds its breath.
     (1792,   6.8,    0.0,   8.0,   8.0, (0.0, 0.0, 0.0), "spline", False),
@@ -67,7 +67,7 @@ WAYPOINTS = [
     # Outro: the heart again, the camera pulling far back out of the dust.
     (3840,   8.5,  -40.0,   8.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
     (4096,  16.0,   30.0,  18.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
-    (4352,  55.0,   90.0,  30.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
+    (4352,  40.0,   90.0,  30.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
 ]
 
 # The program converts degrees with this value of pi.
