@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
             }
             rows = Shots::ContactSheet::evenRows(sheetCount, music.length() * music.rowsPerSecond());
         }
-        Shots::ContactSheet contactSheet(static_cast<int>(rows.size()), sheetColumns, thumbWidth,
+        // Without --sheet the grid is never drawn: keep it at one cell.
+        Shots::ContactSheet contactSheet(sheet ? static_cast<int>(rows.size()) : 1, sheetColumns, thumbWidth,
                                          thumbHeight);
         for (size_t index = 0; index < rows.size(); ++index) {
             const double row = rows[index];

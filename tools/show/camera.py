@@ -45,8 +45,8 @@ WAYPOINTS = [
     (1536,   7.5,  -40.0,  -4.0,   0.0, (0.0, 0.0, 0.0), "spline", False),
     # Build: closer, sweeping back across, rolling; a push in while the heart holds its breath.
     (1792,   6.8,    0.0,   8.0,   8.0, (0.0, 0.0, 0.0), "spline", False),
-    (1984,   6.2,   45.0,  12.0,  15.0, (0.0, 0.0, 0.0), "ease", False),
-    (2047,   5.2,   55.0,  10.0,  20.0, (0.0, 0.0, 0.0), "spline", False),
+    (1984,   6.8,   45.0,  12.0,  15.0, (0.0, 0.0, 0.0), "ease", False),
+    (2047,   6.2,   55.0,  10.0,  20.0, (0.0, 0.0, 0.0), "spline", False),
     # Climax: cut to a high view from behind on the downbeat, round the heart and into it for
     # the kaleidoscope (rows 2304-2560).
     (2048,   8.0,  150.0,  20.0,   0.0, (0.0, 0.0, 0.0), "spline", True),
