@@ -4,6 +4,7 @@
 #include "sync/SyncDevice.h"
 #include "sync/SyncTrack.h"
 #include "sync/TrackData.h"
+#include "tests/support/ReplacedNewDelete.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,49 +18,9 @@
 
 static std::size_t allocations = 0;
 
-void* operator new(std::size_t size) {
+void noteAllocation(std::size_t) {
     ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-// Every form is replaced, so that no block crosses between these and the sanitizer's own; the
-// compiler cannot see that the operator new above is malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 

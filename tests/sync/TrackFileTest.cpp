@@ -1,4 +1,5 @@
 #include "sync/TrackFile.h"
+#include "tests/support/ReplacedNewDelete.h"
 #include "tests/sync/SyncTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,51 +16,11 @@ using namespace SyncTest;
 // announced key count never turns into an allocation of that size.
 static std::atomic<std::size_t> largestAllocation{0};
 
-void* operator new(std::size_t size) {
+void noteAllocation(std::size_t size) {
     std::size_t seen = largestAllocation.load();
     while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
     }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-// Every form is replaced, so that no block crosses between these and the sanitizer's own; the
-// compiler cannot see that the operator new above is malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
