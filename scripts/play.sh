@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and plays the demo.
 # Without a display, renders the show to velmora.mp4 (1280x720, 30 fps) under a private X server.
-# Extra arguments are passed to the program (for example --windowed --size 1280x720).
+# Extra arguments are passed to the program (for example --windowed --size 1280x720); without a
+# display they are added to the capture's (for example --to 30 for the first half minute).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -25,5 +26,5 @@ echo "No display found: rendering the show to $root/velmora.mp4 (1280x720, 30 fp
 export LIBGL_ALWAYS_SOFTWARE=1
 export SDL_AUDIODRIVER=dummy
 xvfb-run -a -s "-screen 0 1280x720x24" \
-    "$velmora" --capture "$root/velmora.mp4" --size 1280x720 --fps 30
+    "$velmora" --capture "$root/velmora.mp4" --size 1280x720 --fps 30 "$@"
 echo "The show is in $root/velmora.mp4"
