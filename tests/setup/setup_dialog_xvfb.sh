@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*"
-    for f in "$work"/out.txt "$work"/err.txt; do
+    for f in "$work"/out.txt "$work"/err.txt "$work"/xvfb.log; do
         [ -s "$f" ] && { echo "--- $(basename "$f")"; tail -n 40 "$f"; }
     done
     exit 1
