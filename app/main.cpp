@@ -8,6 +8,7 @@
 #include "app/capture/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
 #include "audio/Music.h"
+#include "base/Platform.h"
 #include "demo/Demo.h"
 #include "engine/VertexArray.h"
 #include "engine/Window.h"
@@ -17,8 +18,6 @@
 #include <GL/glew.h>
 // GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
 #include <GLFW/glfw3.h>
-
-#include <malloc.h>
 
 #include <cstdio>
 #include <exception>
@@ -111,9 +110,7 @@ void reportFatal(const char* message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // llvmpipe frees and refaults ~25 MB of working memory per frame when glibc trims the heap;
-    // keeping it makes frames up to 2.7 times cheaper on software GL.
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    Velmora::prepareProcess();
     try {
         return run(argc, argv);
     } catch (const std::exception& exception) {

@@ -6,8 +6,8 @@
 #include "audio/PlaybackClock.h"
 #include "audio/SampleHistory.h"
 #include "audio/Spectrum.h"
-#include "engine/Logger.h"
-#include "engine/Vexception.h"
+#include "base/Logger.h"
+#include "base/Vexception.h"
 
 #include <algorithm>
 #include <array>

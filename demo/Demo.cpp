@@ -1,7 +1,7 @@
 #include "demo/Demo.h"
 
+#include "base/Logger.h"
 #include "demo/LogoScene.h"
-#include "engine/Logger.h"
 
 namespace Demo {
 

@@ -1,6 +1,6 @@
 #include "engine/Shader.h"
 
-#include "engine/Logger.h"
+#include "base/Logger.h"
 
 #include <fstream>
 #include <iterator>

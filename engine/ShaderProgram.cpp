@@ -1,6 +1,6 @@
 #include "engine/ShaderProgram.h"
 
-#include "engine/Logger.h"
+#include "base/Logger.h"
 
 namespace Velmora {
 

@@ -1,6 +1,6 @@
 #include "engine/Window.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 #include <GL/glew.h>
 // GLEW must come before GLFW so that GLFW does not pull in the system GL header first.

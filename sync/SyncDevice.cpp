@@ -1,6 +1,6 @@
 #include "sync/SyncDevice.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 #include "sync/TrackFile.h"
 
 #include <cstring>

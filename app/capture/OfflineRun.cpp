@@ -9,11 +9,14 @@
 #include "app/capture/ProgressLine.h"
 #include "app/capture/WavWriter.h"
 #include "audio/Music.h"
+#include "base/Files.h"
+#include "base/Platform.h"
+#include "base/Process.h"
+#include "base/Vexception.h"
 #include "demo/Demo.h"
 #include "demo/WarmFrames.h"
 #include "engine/FramebufferStack.h"
 #include "engine/VertexArray.h"
-#include "engine/Vexception.h"
 #include "engine/Window.h"
 #include "sync/SyncDevice.h"
 #include "sync/SyncTrack.h"
@@ -21,17 +24,12 @@
 #include <GL/glew.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace Velmora {
@@ -43,34 +41,11 @@ constexpr double musicBpm = 180.0;
 // Read-backs in flight: the frame drawn now is mapped two frames later.
 constexpr int readbackDepth = 3;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) {
-    interrupted = 1;
-}
-
 // Ctrl-C or a termination request during a run stops it after the current frame, so that the
-// outputs are closed properly instead of being cut off.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        interrupted = 0;
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt);
-        sigaction(SIGTERM, &action, &previousTerm);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &previousInt, nullptr);
-        sigaction(SIGTERM, &previousTerm, nullptr);
-    }
-
-private:
-    struct sigaction previousInt;
-    struct sigaction previousTerm;
-};
+// outputs are closed properly instead of being cut off (see InterruptGuard).
+bool interrupted() {
+    return InterruptGuard::requested();
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -87,24 +62,6 @@ std::string formatSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
-}
-
-bool makeFolders(const std::string& path) {
-    std::string partial;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        partial = path.substr(0, slash);
-        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-            return false;
-        }
-        if (slash == std::string::npos) {
-            break;
-        }
-        start = slash + 1;
-    }
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
@@ -125,26 +82,14 @@ void writeSpanAudio(const std::string& path, const FramePlan& plan) {
     wav.finish();
 }
 
-// A temporary file name for the span's audio when it goes into a video; removed on destruction.
-class TemporaryFile {
-public:
-    TemporaryFile() {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/velmora-audio-XXXXXX.wav";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = mkstemps(name.data(), 4);
-        if (fd < 0) {
-            throw Vexception("Cannot make a temporary file for the audio: " +
-                             std::string(std::strerror(errno)));
-        }
-        ::close(fd);
-        path = name.data();
+// A temporary file for the span's audio when it goes into a video; removed on destruction.
+std::unique_ptr<TemporaryFile> makeAudioFile() {
+    auto file = std::make_unique<TemporaryFile>("", "-audio.wav");
+    if (!file->valid() || !file->close(false)) {
+        throw Vexception("Cannot make a temporary file for the audio: " + file->error());
     }
-    ~TemporaryFile() { ::unlink(path.c_str()); }
-    std::string path;
-};
+    return file;
+}
 
 // Everything both runs share: the invisible window, GL, the offline music and the sync clock.
 struct Stage {
@@ -236,7 +181,7 @@ public:
 };
 
 bool standardErrorIsTerminal() {
-    return isatty(fileno(stderr)) == 1;
+    return isTerminal(stderr);
 }
 
 int runTimedemo(const CaptureOptions& options) {
@@ -260,7 +205,7 @@ int runTimedemo(const CaptureOptions& options) {
     std::vector<double> times;
     times.reserve(static_cast<size_t>(plan.frameCount));
     const Clock::time_point start = Clock::now();
-    for (int64_t k = 0; k < plan.frameCount && !interrupted; ++k) {
+    for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
         const Clock::time_point frameStart = Clock::now();
         drawFrame(demo, plan, k, target);
         // The frame counts as drawn only when the GPU has finished it.
@@ -269,7 +214,7 @@ int runTimedemo(const CaptureOptions& options) {
         progress.update(k + 1, secondsSince(start));
     }
     progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
-    if (interrupted) {
+    if (interrupted()) {
         complain("timedemo interrupted after " + std::to_string(times.size()) + " frames");
         return offlineFailed;
     }
@@ -323,13 +268,14 @@ int runCapture(const CaptureOptions& options) {
     std::unique_ptr<PngFolderWriter> folder;
     try {
         if (video) {
-            audioFile = std::make_unique<TemporaryFile>();
-            writeSpanAudio(audioFile->path, plan);
+            audioFile = makeAudioFile();
+            writeSpanAudio(audioFile->path(), plan);
             encoder = std::make_unique<FfmpegEncoder>(
-                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path});
+                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path()});
         } else {
-            if (!makeFolders(options.output)) {
-                complain("cannot create the folder '" + options.output + "': " + std::strerror(errno));
+            std::string reason;
+            if (!makeDirectories(options.output, reason)) {
+                complain("cannot create the folder '" + options.output + "': " + reason);
                 return offlineFailed;
             }
             std::string audioPath = options.output + (options.output.back() == '/' ? "" : "/") + "audio.wav";
@@ -366,7 +312,7 @@ int runCapture(const CaptureOptions& options) {
     std::string failure;
     try {
         for (int64_t k = 0; k < plan.frameCount; ++k) {
-            if (interrupted) {
+            if (interrupted()) {
                 // Stops drawing; the frames drawn so far are still read back and written below.
                 failure = "interrupted";
                 break;

@@ -1,6 +1,6 @@
 #include "app/capture/PixelReadback.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // clock while playing, the spectrum of what is heard, the end of the file, and failures to open.
 // Timing checks use wide ranges: the machine running the tests may be loaded.
 #include "audio/Music.h"
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 #include "tests/audio/ToneFile.h"
 
 #include <gtest/gtest.h>

@@ -9,6 +9,8 @@
 // --sheet one contact sheet: a grid of thumbnails with the row under each, of the given ROWs or
 // of N rows (default 24) spread evenly over the music.
 #include "audio/Music.h"
+#include "base/Files.h"
+#include "base/Platform.h"
 #include "demo/Demo.h"
 #include "demo/WarmFrames.h"
 #include "engine/VertexArray.h"
@@ -18,9 +20,6 @@
 
 #include <GL/glew.h>
 #include <stb_image_write.h>
-#include <sys/stat.h>
-
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,15 +46,10 @@ int parseCount(const char* text, int low, int high) {
     return (end == text || *end != '\0' || value < low || value > high) ? -1 : static_cast<int>(value);
 }
 
-bool fileExists(const char* path) {
-    struct stat info;
-    return ::stat(path, &info) == 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    Velmora::prepareProcess();
     int width = 1280;
     int height = 720;
     std::string prefix = "shot-";
@@ -117,7 +111,7 @@ int main(int argc, char** argv) {
         Velmora::Window::initGlew();
         Velmora::VertexArray::instance().bind();
         Velmora::SyncDevice::instance();
-        if (fileExists("./data/sydaembient.mp3")) {
+        if (Velmora::pathExists("./data/sydaembient.mp3")) {
             Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
         }
         if (sheet && rows.empty()) {
