@@ -9,16 +9,11 @@
 #include "app/capture/ProgressLine.h"
 #include "app/capture/WavWriter.h"
 #include "audio/Music.h"
+#include "player/Player.h"
 #include "base/Files.h"
 #include "base/Platform.h"
 #include "base/Process.h"
 #include "base/Vexception.h"
-#include "demo/Demo.h"
-#include "demo/WarmFrames.h"
-#include "engine/FramebufferStack.h"
-#include "engine/VertexArray.h"
-#include "engine/Window.h"
-#include "sync/SyncDevice.h"
 #include "sync/SyncTrack.h"
 
 #include <GL/glew.h>
@@ -28,7 +23,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -36,8 +30,6 @@ namespace Velmora {
 
 namespace {
 
-constexpr const char* musicPath = "./data/sydaembient.mp3";
-constexpr double musicBpm = 180.0;
 // Read-backs in flight: the frame drawn now is mapped two frames later.
 constexpr int readbackDepth = 3;
 
@@ -66,7 +58,7 @@ std::string formatSeconds(double seconds) {
 
 // Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
 void writeSpanAudio(const std::string& path, const FramePlan& plan) {
-    Music& music = Music::instance();
+    const Music& music = Music::instance();
     const int rate = music.sampleRate();
     const int64_t first = plan.firstSample(rate);
     const int64_t count = plan.sampleCount(rate);
@@ -93,19 +85,19 @@ std::unique_ptr<TemporaryFile> makeAudioFile() {
 
 // Everything both runs share: the invisible window, GL, the offline music and the sync clock.
 struct Stage {
+    std::unique_ptr<Player> player;
     FramePlan plan;
-    std::optional<SyncTrack> end;
 };
 
 // Opens the window, the music and the sync device, and plans the frames. Returns an empty string,
 // or the reason why there is nothing to draw.
 std::string setUp(const CaptureOptions& options, Stage& stage) {
-    Window& window = Window::instance();
-    window.setHidden(true);
+    PlayerDesc desc;
+    desc.width = options.width;
+    desc.height = options.height;
     // Offline: never wait for the display (swap interval 0), and nothing is swapped anyway.
-    window.open(options.width, options.height, "Velmora", false, false);
-    Window::initGlew();
-    VertexArray::instance().bind();
+    desc.hidden = true;
+    stage.player = std::make_unique<Player>(desc);
     // Every target of the show has the run's size: the driver must be able to make one.
     GLint largestTexture = 0;
     GLint largestRenderbuffer = 0;
@@ -120,19 +112,17 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
                " is larger than this OpenGL driver can draw (" + std::to_string(largest) + " pixels a side)";
     }
 
-    SyncDevice& sync = SyncDevice::instance();
-    Music& music = Music::instance();
-    music.openOffline(musicPath, musicBpm);
-    sync.setRowSource([] { return Music::instance().row(); });
-
-    stage.end.emplace("e");
+    Player& player = *stage.player;
+    player.openMusic(true);
+    Music& music = player.music();
+    // The end track alone, for planning; the show's own handle comes with it later.
+    SyncTrack endTrack(player.sync(), "e");
     const double length = music.length();
     const double end = options.hasTo ? std::min(options.to, length) : length;
     if (options.from >= length) {
         return "--from " + formatSeconds(options.from) + " is at or after the end of the music (" +
                formatSeconds(length) + " s)";
     }
-    SyncTrack& endTrack = *stage.end;
     stage.plan = planFrames(options.from, end, options.fps, [&](double seconds) {
         music.setPosition(seconds);
         // Below 0, or not a number, ends the show.
@@ -145,40 +135,28 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     return "";
 }
 
-// Draws frame k of the plan into the capture target: the offline clock's position, the scene
-// advanced by exactly one frame, the last pass redirected into `target`.
-void drawFrame(::Demo::Demo& demo, const FramePlan& plan, int64_t k, const CaptureTarget& target) {
-    Music::instance().setPosition(plan.frameTime(k));
-    glBindFramebuffer(GL_FRAMEBUFFER, target.id());
-    glViewport(0, 0, target.width(), target.height());
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    demo.update(plan.frameDuration());
-    demo.draw();
+// Draws frame k of the plan into the player's off-screen target: the offline clock's position, the
+// scene advanced by exactly one frame.
+void drawFrame(Player& player, const FramePlan& plan, int64_t k) {
+    player.music().setPosition(plan.frameTime(k));
+    player.clock().follow();
+    player.bindTarget();
+    player.drawFrame(plan.frameDuration());
     // Keeps the (invisible) window responsive to the window system.
-    Window::instance().pollEvents();
+    player.window().pollEvents();
 }
 
 // Draws frame 0 of a capture the way the golden-frame tests render a row: a fixed number of
 // warm-up frames one frame apart lead up to it (the feedback pass carries earlier frames), so a
 // capture starting at --from shows the same picture as the reference rendering of that row.
-void drawFirstCapturedFrame(::Demo::Demo& demo, const FramePlan& plan, const CaptureTarget& target) {
-    glBindFramebuffer(GL_FRAMEBUFFER, target.id());
-    glViewport(0, 0, target.width(), target.height());
-    ::Demo::WarmFrames warm;
+void drawFirstCapturedFrame(Player& player, const FramePlan& plan) {
+    WarmFrames warm;
     warm.step = plan.frameDuration();
-    warm.rowsPerSecond = Music::instance().rowsPerSecond();
-    ::Demo::renderWarmFrames(demo, plan.from * warm.rowsPerSecond, warm);
-    Window::instance().pollEvents();
+    player.music().setPosition(plan.from);
+    player.drawWarmFrames(plan.from * player.music().rowsPerSecond(), warm);
+    player.clock().follow();
+    player.window().pollEvents();
 }
-
-// Keeps the base target redirected for as long as the run draws.
-class BaseTargetGuard {
-public:
-    explicit BaseTargetGuard(const CaptureTarget& target) {
-        FramebufferStack::instance().setBaseTarget(target.id(), target.width(), target.height());
-    }
-    ~BaseTargetGuard() { FramebufferStack::instance().setBaseTarget(0, 0, 0); }
-};
 
 bool standardErrorIsTerminal() {
     return isTerminal(stderr);
@@ -196,9 +174,10 @@ int runTimedemo(const CaptureOptions& options) {
                  static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
                  options.width, options.height);
 
-    ::Demo::Demo demo;
-    CaptureTarget target(options.width, options.height);
-    BaseTargetGuard redirect(target);
+    Player& player = *stage.player;
+    player.buildShow();
+    OffscreenTarget target(options.width, options.height);
+    player.setTarget(&target);
     InterruptGuard interruptGuard;
     ProgressLine progress(stderr, standardErrorIsTerminal(), "timedemo", plan.frameCount);
 
@@ -207,7 +186,7 @@ int runTimedemo(const CaptureOptions& options) {
     const Clock::time_point start = Clock::now();
     for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
         const Clock::time_point frameStart = Clock::now();
-        drawFrame(demo, plan, k, target);
+        drawFrame(player, plan, k);
         // The frame counts as drawn only when the GPU has finished it.
         glFinish();
         times.push_back(secondsSince(frameStart));
@@ -258,9 +237,10 @@ int runCapture(const CaptureOptions& options) {
                  static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
                  formatSeconds(plan.endTime()).c_str(), width, height, options.output.c_str());
 
-    ::Demo::Demo demo;
-    CaptureTarget target(width, height);
-    BaseTargetGuard redirect(target);
+    Player& player = *stage.player;
+    player.buildShow();
+    OffscreenTarget target(width, height);
+    player.setTarget(&target);
 
     // The outputs, made only now that everything is ready to draw.
     std::unique_ptr<TemporaryFile> audioFile;
@@ -318,9 +298,9 @@ int runCapture(const CaptureOptions& options) {
                 break;
             }
             if (k == 0) {
-                drawFirstCapturedFrame(demo, plan, target);
+                drawFirstCapturedFrame(player, plan);
             } else {
-                drawFrame(demo, plan, k, target);
+                drawFrame(player, plan, k);
             }
             readback.start(target.id(), k);
             ++drawn;

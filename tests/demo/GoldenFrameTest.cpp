@@ -9,7 +9,6 @@
 
 #include "audio/Music.h"
 #include "demo/Demo.h"
-#include "demo/WarmFrames.h"
 #include "sync/SyncDevice.h"
 
 #include <gtest/gtest.h>
@@ -81,9 +80,8 @@ public:
         }
         if (fs::exists(sourceData / "sydaembient.mp3")) {
             fs::create_symlink(sourceData / "sydaembient.mp3", "data/sydaembient.mp3");
-            Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
+            DemoTest::player().openMusic(true);
         }
-        Velmora::SyncDevice::instance();
     }
     void TearDown() override { data.reset(); }
 
@@ -125,9 +123,10 @@ TEST_P(GoldenFrame, MatchesTheReference) {
     {
         std::fflush(stdout);
         testing::internal::CaptureStdout();
-        Demo::Demo demo;
-        Demo::renderWarmFrames(demo, row);
-        actual = Demo::readPixelsTopDown(width, height);
+        Velmora::Player& player = DemoTest::player();
+        player.buildShow();
+        player.drawWarmFrames(row);
+        actual = Velmora::readPixelsTopDown(width, height);
         std::fflush(stdout);
         testing::internal::GetCapturedStdout();
     }
