@@ -8,6 +8,7 @@
 #include "app/capture/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
 #include "base/Platform.h"
+#include "edit/EditSession.h"
 #include "player/Player.h"
 
 #include <cstdio>
@@ -33,6 +34,19 @@ int run(int argc, char** argv) {
     // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/capture).
     if (commandLine.offline.mode != Velmora::OfflineMode::None) {
         return Velmora::runOffline(commandLine.offline);
+    }
+
+    // --edit: the live show with its transport, hot reload and the edit server (edit/).
+    if (commandLine.edit) {
+        Velmora::EditOptions options;
+        options.width = commandLine.width;
+        options.height = commandLine.height;
+        options.from = commandLine.offline.from;
+        options.paused = commandLine.paused;
+        options.port = commandLine.port;
+        options.vsync = commandLine.vsync;
+        Velmora::EditSession session(options);
+        return session.run();
     }
 
     DemoSettings settings;

@@ -2,6 +2,7 @@
 // the console. One implementation file per platform.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -12,6 +13,9 @@ namespace Velmora {
 // place and receives our output), and the heap is tuned for software GL (glibc returns the
 // renderer's per-frame working memory to the system and faults it back in otherwise).
 void prepareProcess();
+
+// Fills `out` with bytes from the system's cryptographic random source; false when it fails.
+bool randomBytes(void* out, std::size_t count);
 
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);

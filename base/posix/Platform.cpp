@@ -1,9 +1,11 @@
 #include "base/Platform.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #if defined(__GLIBC__)
@@ -43,6 +45,22 @@ void prepareProcess() {
     // keeping it makes frames up to 2.7 times cheaper on software GL.
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 #endif
+}
+
+bool randomBytes(void* out, std::size_t count) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::getrandom(bytes + done, count - done, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 std::string environmentVariable(const std::string& name) {

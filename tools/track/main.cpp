@@ -2,7 +2,7 @@
 #include "base/Files.h"
 #include "sync/TrackData.h"
 #include "sync/TrackFile.h"
-#include "tools/track/TrackText.h"
+#include "sync/TrackText.h"
 
 #include <cerrno>
 #include <cmath>
