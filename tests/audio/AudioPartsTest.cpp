@@ -194,7 +194,8 @@ TEST(PcmBuffer, ReadsOnlyWhatWasPublished) {
     buffer.copy(27, 6, frames.data());
     EXPECT_EQ(frames, (std::vector<float>{27, 27.5, 28, 28.5, 29, 29.5, 0, 0, 0, 0, 0, 0}));
     buffer.copy(-2, 3, frames.data());
-    EXPECT_EQ(std::vector<float>(frames.begin(), frames.begin() + 6), (std::vector<float>{0, 0, 0, 0, 0, 0.5}));
+    EXPECT_EQ(std::vector<float>(frames.begin(), frames.begin() + 6),
+              (std::vector<float>{0, 0, 0, 0, 0, 0.5}));
     std::fill(frames.begin(), frames.end(), -1.0f);
     buffer.copy(std::numeric_limits<int64_t>::max() - 1, 2, frames.data());
     buffer.copy(std::numeric_limits<int64_t>::min(), 1, frames.data() + 4);

@@ -1,8 +1,8 @@
 // The live player's callback side driven by hand, without a device: which frames each buffer
 // plays after a seek, a pause, a resume and at loop wraps (to the sample), the clock the control
 // side reads from it, and the fades that keep those jumps from clicking.
-#include "audio/PcmBuffer.h"
 #include "audio/Transport.h"
+#include "audio/PcmBuffer.h"
 
 #include <gtest/gtest.h>
 
