@@ -11,8 +11,12 @@ double ShowClock::seconds() const {
 }
 
 bool ShowClock::spectrum(float* bins) const {
-    if (isHeld && music.isOffline()) {
-        music.setPosition(heldSeconds);
+    if (isHeld) {
+        if (music.length() <= 0.0) {
+            return false;
+        }
+        music.spectrumAt(heldSeconds, bins);
+        return true;
     }
     return music.getFFT(bins) >= 0;
 }
