@@ -54,7 +54,9 @@ double seconds(SteadyClock::duration duration) {
 Json keyJson(const TrackKey& key) {
     Json value = std::isfinite(key.value) ? Json(TrackSource::shortestFloatValue(key.value)) : Json(nullptr);
     const char* name = TrackSource::apiInterpolationName(key.interpolation);
-    return Json{{"row", key.row}, {"value", value}, {"interpolation", name != nullptr ? Json(name) : Json(key.interpolation)}};
+    return Json{{"row", key.row},
+                {"value", value},
+                {"interpolation", name != nullptr ? Json(name) : Json(key.interpolation)}};
 }
 
 Json keysJson(const std::vector<TrackKey>& keys) {
@@ -144,14 +146,15 @@ std::string formatRow(double row) {
 
 } // namespace
 
-std::string editTitle(double row, double rowsPerSecond, bool playing, std::optional<std::pair<double, double>> loop,
-                      double fps, bool shaderError) {
+std::string editTitle(double row, double rowsPerSecond, bool playing,
+                      std::optional<std::pair<double, double>> loop, double fps, bool shaderError) {
     const double clamped = std::max(0.0, row);
     const long whole = static_cast<long>(clamped);
     const long bar = whole / EditSession::rowsPerBar + 1;
     const long beat = whole % EditSession::rowsPerBar / EditSession::rowsPerBeat + 1;
-    std::string title = "Velmora | row " + formatRow(row) + " | " + std::to_string(bar) + "." + std::to_string(beat) +
-                        " | " + formatClock(rowsPerSecond > 0.0 ? row / rowsPerSecond : 0.0) + " | " +
+    std::string title = "Velmora | row " + formatRow(row) + " | " + std::to_string(bar) + "." +
+                        std::to_string(beat) + " | " +
+                        formatClock(rowsPerSecond > 0.0 ? row / rowsPerSecond : 0.0) + " | " +
                         (playing ? "playing" : "paused");
     if (loop) {
         title += " | loop " + formatRow(loop->first) + "-" + formatRow(loop->second);
@@ -315,8 +318,8 @@ void EditSession::drawOnce() {
 void EditSession::present() {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, held->id());
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, held->width(), held->height(), 0, 0, held->width(), held->height(), GL_COLOR_BUFFER_BIT,
-                      GL_NEAREST);
+    glBlitFramebuffer(0, 0, held->width(), held->height(), 0, 0, held->width(), held->height(),
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
@@ -505,7 +508,8 @@ void EditSession::collectShaderErrors() {
     }
     for (const EditError& error : found) {
         if (std::find(shaderErrors.begin(), shaderErrors.end(), error) == shaderErrors.end()) {
-            std::fprintf(stderr, "velmora: %s:%d: %s\n", error.file.c_str(), error.line, error.message.c_str());
+            std::fprintf(stderr, "velmora: %s:%d: %s\n", error.file.c_str(), error.line,
+                         error.message.c_str());
         }
     }
     shaderErrors = found;
@@ -524,7 +528,8 @@ void EditSession::setTrackError(const std::string& name, std::optional<EditError
         if (existing != trackErrors.end() && existing->second == *error) {
             return;
         }
-        std::fprintf(stderr, "velmora: %s:%d: %s\n", error->file.c_str(), error->line, error->message.c_str());
+        std::fprintf(stderr, "velmora: %s:%d: %s\n", error->file.c_str(), error->line,
+                     error->message.c_str());
         trackErrors[name] = *error;
     }
     publishState(true);
@@ -581,7 +586,9 @@ void EditSession::trackChanged(const std::string& name, const char* source) {
         std::lock_guard<std::mutex> guard(published);
         publishedTracks[name] = {revision, player->sync().getTrack(name.c_str())->keys};
     }
-    hub.publish("track", Json{{"name", name}, {"revision", revision}, {"source", source}, {"frame", framesDrawn}}.dump());
+    hub.publish(
+        "track",
+        Json{{"name", name}, {"revision", revision}, {"source", source}, {"frame", framesDrawn}}.dump());
     if (!player->music().isPlaying()) {
         needsWarm = true;
     }
@@ -707,8 +714,9 @@ Reply EditSession::state() {
 
 Reply EditSession::transport(const Json& body) {
     if (!body.is_object() || body.size() != 1) {
-        return Reply::error(400, "the body must be one of {\"play\": BOOL}, {\"seek\": ROW}, {\"loop\": {...}}, "
-                                 "{\"loop\": null}");
+        return Reply::error(400,
+                            "the body must be one of {\"play\": BOOL}, {\"seek\": ROW}, {\"loop\": {...}}, "
+                            "{\"loop\": null}");
     }
     const auto& [key, value] = *body.items().begin();
     if (key == "play") {
@@ -740,8 +748,9 @@ Reply EditSession::transport(const Json& body) {
         }
         const auto from = value.is_object() ? value.find("from") : value.end();
         const auto to = value.is_object() ? value.find("to") : value.end();
-        if (!value.is_object() || value.size() != 2 || from == value.end() || to == value.end() || !from->is_number() ||
-            !to->is_number() || !std::isfinite(from->get<double>()) || !std::isfinite(to->get<double>())) {
+        if (!value.is_object() || value.size() != 2 || from == value.end() || to == value.end() ||
+            !from->is_number() || !to->is_number() || !std::isfinite(from->get<double>()) ||
+            !std::isfinite(to->get<double>())) {
             return Reply::error(400, "loop: must be null or {\"from\": ROW, \"to\": ROW}");
         }
         const double start = from->get<double>();
@@ -751,7 +760,8 @@ Reply EditSession::transport(const Json& body) {
                 return Reply::error(400, "loop: \"to\" must be after \"from\"");
             }
             if (start < 0.0 || end > lengthRows()) {
-                return Reply::error(400, "loop: both ends must be within 0 .. " + formatRow(lengthRows()) + " rows");
+                return Reply::error(400, "loop: both ends must be within 0 .. " + formatRow(lengthRows()) +
+                                             " rows");
             }
             if (!setLoopRows(start, end)) {
                 return Reply::error(400, "loop: the range is too short");
@@ -802,9 +812,10 @@ Reply EditSession::putTrack(const std::string& name, const Json& body) {
         // Only this thread changes the tracks, so what it published is current.
         const std::int64_t current = publishedTracks[name].revision;
         if (revision != current) {
-            return Reply::json(Json{{"error", name + " was changed elsewhere (revision " + std::to_string(current) + ")"},
-                                    {"revision", current}},
-                               409);
+            return Reply::json(
+                Json{{"error", name + " was changed elsewhere (revision " + std::to_string(current) + ")"},
+                     {"revision", current}},
+                409);
         }
         std::string error;
         if (!saveTrack(name, keys, error)) {
@@ -856,7 +867,8 @@ Reply EditSession::waveform(double rowsPerBucket) {
     }
     const double buckets = std::ceil(length / rowsPerBucket);
     if (!(buckets <= maxBuckets)) {
-        return Reply::error(400, "rowsPerBucket is too small: at most " + std::to_string(maxBuckets) + " buckets");
+        return Reply::error(400,
+                            "rowsPerBucket is too small: at most " + std::to_string(maxBuckets) + " buckets");
     }
     const Music& music = player->music();
     const double framesPerRow = music.sampleRate() / rate;

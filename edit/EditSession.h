@@ -56,8 +56,8 @@ struct EditError {
 
 // The title of the edit window: row, bar.beat, minutes:seconds, playing or paused, the loop,
 // frames per second, "shader error" while one is pending.
-std::string editTitle(double row, double rowsPerSecond, bool playing, std::optional<std::pair<double, double>> loop,
-                      double fps, bool shaderError);
+std::string editTitle(double row, double rowsPerSecond, bool playing,
+                      std::optional<std::pair<double, double>> loop, double fps, bool shaderError);
 
 class EditSession final : public EditService {
 public:

@@ -40,8 +40,8 @@ void EventHub::publish(const std::string& name, const std::string& data) {
             std::lock_guard<std::mutex> queued(subscriber->lock);
             std::deque<ServerEvent>& queue = subscriber->queue;
             if (queue.size() >= queueLimit) {
-                auto oldestState =
-                    std::find_if(queue.begin(), queue.end(), [](const ServerEvent& e) { return e.name == "state"; });
+                auto oldestState = std::find_if(queue.begin(), queue.end(),
+                                                [](const ServerEvent& e) { return e.name == "state"; });
                 queue.erase(oldestState != queue.end() ? oldestState : queue.begin());
             }
             queue.push_back({name, data});

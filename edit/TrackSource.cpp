@@ -22,7 +22,8 @@ std::string withoutDotSlash(const std::string& path) {
     return path.compare(0, 2, "./") == 0 ? path.substr(2) : path;
 }
 
-std::optional<std::string> between(const std::string& path, const std::string& prefix, const std::string& suffix) {
+std::optional<std::string> between(const std::string& path, const std::string& prefix,
+                                   const std::string& suffix) {
     const std::string plain = withoutDotSlash(path);
     const std::string start = withoutDotSlash(prefix);
     if (plain.size() <= start.size() + suffix.size() || plain.compare(0, start.size(), start) != 0 ||
@@ -40,24 +41,42 @@ std::optional<std::string> between(const std::string& path, const std::string& p
 
 const std::vector<std::string>& trackNames() {
     static const std::vector<std::string> names = {
-        "camx",           "camy",
-        "camz",           "fov",
-        "xrot",           "yrot",
-        "zrot",           "noisex",
-        "noisey",         "noisez",
-        "bgParticleScale", "addconst",
-        "fftCoef",        "fftScale",
-        "fftMin",         "fftCHannel",
-        "showRiro",       "sikio",
-        "distR",          "distSeed",
-        "vhsConst",       "feye",
-        "logoConst",      "sykinta",
-        "feedbackAmount", "feedbackMultiplier",
-        "Macroblocksize", "brightness",
-        "hue",            "saturation",
-        "feedbacktype",   "additionwhite",
-        "darken",         "particlesize",
-        "backgroundparticles", "e",
+        "camx",
+        "camy",
+        "camz",
+        "fov",
+        "xrot",
+        "yrot",
+        "zrot",
+        "noisex",
+        "noisey",
+        "noisez",
+        "bgParticleScale",
+        "addconst",
+        "fftCoef",
+        "fftScale",
+        "fftMin",
+        "fftCHannel",
+        "showRiro",
+        "sikio",
+        "distR",
+        "distSeed",
+        "vhsConst",
+        "feye",
+        "logoConst",
+        "sykinta",
+        "feedbackAmount",
+        "feedbackMultiplier",
+        "Macroblocksize",
+        "brightness",
+        "hue",
+        "saturation",
+        "feedbacktype",
+        "additionwhite",
+        "darken",
+        "particlesize",
+        "backgroundparticles",
+        "e",
     };
     return names;
 }
@@ -162,9 +181,10 @@ std::string writeSource(const std::vector<TrackKey>& keys, const std::string& pr
             ++carried;
         }
         const char* name = interpolationName(key.interpolation);
-        std::string entry = std::to_string(key.row) + "  " +
-                            (std::isfinite(key.value) ? shortestFloatText(key.value) : TrackText::formatValue(key.value)) +
-                            "  " + (name != nullptr ? std::string(name) : std::to_string(key.interpolation));
+        std::string entry =
+            std::to_string(key.row) + "  " +
+            (std::isfinite(key.value) ? shortestFloatText(key.value) : TrackText::formatValue(key.value)) +
+            "  " + (name != nullptr ? std::string(name) : std::to_string(key.interpolation));
         const auto comment = after.find(key.row);
         if (comment != after.end()) {
             entry += "   " + comment->second;
