@@ -176,6 +176,8 @@ bool EditServer::start(const EditServerDesc& desc, std::string& error) {
     server->new_task_queue = [] { return new httplib::ThreadPool(serverThreads); };
     server->set_payload_max_length(maxBodyBytes);
     server->set_keep_alive_max_count(1000);
+    // Small answers go out at once, not after the peer's delayed acknowledgement.
+    server->set_tcp_nodelay(true);
     // Another program must not be able to listen on the same port beside us.
     server->set_socket_options(
         [](socket_t socket) { prepareListeningSocket(static_cast<std::intptr_t>(socket)); });

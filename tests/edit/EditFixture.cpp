@@ -89,6 +89,7 @@ EditProcess::EditProcess(std::vector<std::string> arguments) : folder(makeScratc
         client = std::make_unique<httplib::Client>("127.0.0.1", serverPort);
         client->set_read_timeout(30, 0);
         client->set_keep_alive(true);
+        client->set_tcp_nodelay(true);
     }
 }
 
