@@ -166,6 +166,13 @@ export class GridView {
         this.dirty = true;
     }
 
+    // Scrolls a row to the middle of the view.
+    centreRow(row) {
+        const dataHeight = this.viewHeight() - HEADER_HEIGHT;
+        this.scroller.scrollTop = Math.max(0, row * ROW_HEIGHT - dataHeight / 2);
+        this.dirty = true;
+    }
+
     // Keeps a (fractional) row at a steady place in the view while following the playhead.
     follow(row) {
         const dataHeight = this.viewHeight() - HEADER_HEIGHT;

@@ -199,9 +199,16 @@ export async function openEditor(page, url) {
     await expect(page.locator('html')).toHaveAttribute('data-state', 'ready');
 }
 
-// What the grid drew last, for the cells of the visible rows: [{name, row, text, key, interpolation}].
-export function drawnCells(page) {
-    return page.evaluate(() => window.velmoraEditor.app.grid.drawnCells());
+// What the grid draws in its visible cells: [{name, row, text, key, interpolation}]; with a row,
+// after scrolling it to the middle of the view.
+export function drawnCells(page, row = null) {
+    return page.evaluate((row) => {
+        const grid = window.velmoraEditor.app.grid;
+        if (row !== null) {
+            grid.centreRow(row);
+        }
+        return grid.drawnCells();
+    }, row);
 }
 
 // Brings a cell into view and clicks it, as the author would.
