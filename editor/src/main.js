@@ -30,6 +30,7 @@ class App {
         this.wave = null;
         this.follow = true;
         this.events = null;
+        this.perf = false;
         this.connected = false;
         this.everConnected = false;
         this.notices = new Notices($('notices'));
@@ -604,11 +605,13 @@ class App {
         }
     }
 
-    // One animation frame: move the playhead, follow it, draw what changed.
+    // One animation frame: move the playhead, follow it, draw what changed. With `perf` set (the
+    // benchmarks set it), each frame that draws is measured on the performance timeline.
     frame(now) {
         if (this.locked) {
             return;
         }
+        const start = this.perf ? performance.now() : 0;
         const row = this.playhead.row(now);
         if (row !== this.currentRow) {
             this.currentRow = row;
@@ -623,15 +626,22 @@ class App {
             }
             this.updateTransport();
         }
+        let drew = false;
         if (this.grid.dirty) {
             this.grid.draw();
             this.timeline.dirty = true;
+            drew = true;
         }
         if (this.timeline.dirty) {
             this.timeline.draw();
+            drew = true;
         }
         if (this.curve.dirty) {
             this.curve.draw();
+            drew = true;
+        }
+        if (this.perf && drew) {
+            performance.measure('editor-draw', { start, end: performance.now() });
         }
         requestAnimationFrame((t) => this.frame(t));
     }
