@@ -108,6 +108,20 @@ export class Api {
         return this.request('GET', `/api/audio/waveform?rowsPerBucket=${rowsPerBucket}`);
     }
 
+    // The last frame the engine drew, as a PNG blob.
+    async frame() {
+        let response;
+        try {
+            response = await this.fetchImpl(`${this.base}/api/frame.png`, { headers: { 'X-Velmora-Token': this.token }, cache: 'no-store' });
+        } catch (e) {
+            throw new ApiError(0, 'GET /api/frame.png: the engine is not reachable');
+        }
+        if (!response.ok) {
+            throw new ApiError(response.status, `GET /api/frame.png: ${response.status}`);
+        }
+        return response.blob();
+    }
+
     eventsUrl() {
         return `${this.base}/api/events?token=${encodeURIComponent(this.token)}`;
     }

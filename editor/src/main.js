@@ -87,6 +87,7 @@ class App {
         this.bindTransport();
         this.bindKeys();
         this.connectEvents();
+        this.bindPreview();
         this.loadWaveform();
         this.updateCursorInfo();
         this.updateSaveStatus();
@@ -164,7 +165,16 @@ class App {
             tracks: () => this.editor.blockNames(),
             lengthRows: () => this.playhead.state.lengthRows || 0,
             playhead: () => this.currentRow ?? this.playRow(),
-            fetchValues: (name, from, to, step) => this.api.values(name, from, to, step).then((r) => r.values),
+            fetchValues: (name, from, to, step) =>
+                this.api.values(name, from, to, step).then(
+                    (r) => r.values,
+                    (e) => {
+                        if (e.status === 401) {
+                            this.lock('The engine no longer accepts this page\'s token (401).');
+                        }
+                        throw e;
+                    },
+                ),
             onMoveKey: (name, fromRow, toRow, value) => {
                 this.editor.moveKey(name, fromRow, toRow, value);
             },
@@ -455,6 +465,9 @@ class App {
         case 'playPause':
             this.togglePlay();
             return;
+        case 'save':
+            this.save();
+            return;
         case 'loopStart': {
             const loop = this.playhead.state.loop;
             const to = loop && loop.to > cursor.row ? loop.to : cursor.row + 32;
@@ -497,6 +510,22 @@ class App {
         // Also on the system clipboard where the browser allows it, as text.
         if (navigator.clipboard && navigator.clipboard.writeText) {
             navigator.clipboard.writeText(blockToText(block)).catch(() => {});
+        }
+    }
+
+    // Every edit is saved as it is made; Ctrl+S retries what failed and says where things stand.
+    save() {
+        const failed = this.store.failedNames();
+        if (failed.length > 0) {
+            this.store.retryAll();
+            this.notices.show({ level: 'info', text: `Saving ${failed.join(', ')} again…`, key: 'save' });
+        } else {
+            const unsaved = this.store.unsavedNames();
+            this.notices.show({
+                level: 'info',
+                text: unsaved.length ? `Saving ${unsaved.join(', ')}…` : 'Everything is saved: each edit is written as you make it.',
+                key: 'save',
+            });
         }
     }
 
@@ -590,6 +619,45 @@ class App {
         const el = $('connection');
         el.textContent = up ? 'engine connected' : 'engine disconnected: reconnecting…';
         el.className = `connection ${up ? 'up' : 'down'}`;
+    }
+
+    // The engine's picture, a few times a second while the box is ticked.
+    bindPreview() {
+        const box = $('preview-toggle');
+        const figure = $('preview');
+        const img = $('preview-img');
+        const caption = $('preview-caption');
+        let timer = null;
+        let url = null;
+        const load = async () => {
+            timer = null;
+            if (!box.checked || this.locked) {
+                return;
+            }
+            try {
+                const blob = await this.api.frame();
+                if (url) {
+                    URL.revokeObjectURL(url);
+                }
+                url = URL.createObjectURL(blob);
+                img.src = url;
+                caption.textContent = '';
+                timer = setTimeout(load, 250);
+            } catch (e) {
+                if (e.status === 401) {
+                    this.lock('The engine no longer accepts this page\'s token (401).');
+                    return;
+                }
+                caption.textContent = `No picture: ${e.message}`;
+                timer = setTimeout(load, 2000);
+            }
+        };
+        box.addEventListener('change', () => {
+            figure.hidden = !box.checked;
+            if (box.checked && !timer) {
+                load();
+            }
+        });
     }
 
     async loadWaveform() {

@@ -25,6 +25,8 @@ export function gridAction(e) {
             return { type: 'paste' };
         case 'a':
             return { type: 'selectColumn' };
+        case 's':
+            return { type: 'save' };
         case 'home':
             return { type: 'moveTo', row: 0, extend: shift };
         case 'end':

@@ -31,6 +31,7 @@ export class CurveView {
         this.from = 0;
         this.curves = new Map(); // name -> {revision, from, to, step, values}
         this.wanted = new Map(); // name -> request key in flight
+        this.refused = new Map(); // name -> {key, at}: a failed request, not repeated for a while
         this.drag = null;
         this.hoverHandle = null;
 
@@ -128,6 +129,10 @@ export class CurveView {
         if ((have && have.key === key) || this.wanted.get(name) === key) {
             return;
         }
+        const refused = this.refused.get(name);
+        if (refused && refused.key === key && performance.now() - refused.at < 3000) {
+            return;
+        }
         this.wanted.set(name, key);
         this.model.fetchValues(name, from, to, step).then(
             (values) => {
@@ -140,6 +145,7 @@ export class CurveView {
             () => {
                 if (this.wanted.get(name) === key) {
                     this.wanted.delete(name);
+                    this.refused.set(name, { key, at: performance.now() });
                 }
             },
         );

@@ -340,6 +340,17 @@ export class GridView {
 
     // Drawing -------------------------------------------------------------------------------
 
+    // A track name cut to its header's width (measured once).
+    fitted(ctx, name) {
+        this._fitted ??= new Map();
+        let text = this._fitted.get(name);
+        if (text === undefined) {
+            text = fitText(ctx, name, COLUMN_WIDTH - 16);
+            this._fitted.set(name, text);
+        }
+        return text;
+    }
+
     // What the last draw put in the cells, for tests: [{name, row, text, key, interpolation}].
     drawnCells() {
         this.recording = [];
@@ -503,7 +514,7 @@ export class GridView {
             const x = colX(col);
             const status = store.status(name).state;
             ctx.fillStyle = col === cursor.col ? COLOURS.cursor : COLOURS.headerText;
-            ctx.fillText(fitText(ctx, name, COLUMN_WIDTH - 16), x + 6, HEADER_HEIGHT / 2);
+            ctx.fillText(this.fitted(ctx, name), x + 6, HEADER_HEIGHT / 2);
             if (status === 'failed' || status === 'saving' || status === 'unsaved' || status === 'reloading') {
                 ctx.fillStyle = status === 'failed' ? COLOURS.failed : COLOURS.saving;
                 ctx.beginPath();

@@ -6,6 +6,15 @@ import { test, expect, clickCell, drawnCells, openEditor, waitSaved } from './fi
 const keyAt = (track, row) => track.keys.find((k) => k.row === row);
 
 test.describe('live', () => {
+    test('the picture box shows the engine\'s last frame', async ({ editor }) => {
+        await editor.locator('#preview-toggle').check();
+        await expect.poll(() => editor.locator('#preview-img').evaluate((img) => img.naturalWidth)).toBeGreaterThan(0);
+        const size = await editor.locator('#preview-img').evaluate((img) => [img.naturalWidth, img.naturalHeight]);
+        expect(size[0] * 9).toBe(size[1] * 16);
+        await editor.locator('#preview-toggle').uncheck();
+        await expect(editor.locator('#preview')).toBeHidden();
+    });
+
     test('a broken shader shows its error in the panel; fixing it clears it', async ({ editor, engine }) => {
         const file = 'data/shaders/postproc.fs';
         const good = await fs.readFile(engine.file(file), 'utf8');
