@@ -75,6 +75,13 @@ class App {
             }
             return;
         }
+        // Tracks listed without their revision are asked for one by one.
+        try {
+            tracks = await Promise.all(tracks.map((t) => (typeof t.revision === 'number' ? t : this.api.getTrack(t.name))));
+        } catch (e) {
+            this.lock(`The tracks could not be loaded: ${e.message}.`);
+            return;
+        }
         this.store.load(tracks);
         this.layout.setNames(this.store.names());
         try {
@@ -345,10 +352,10 @@ class App {
         const rowInput = $('row-input');
         rowInput.addEventListener('keydown', (e) => {
             if (e.key === 'Enter') {
-                const row = parseRow(rowInput.value);
+                const row = parseRow(rowInput.value, this.playhead.state.rowsPerSecond || 24);
                 if (row === null) {
                     rowInput.classList.add('invalid');
-                    this.notices.show({ level: 'warning', text: `"${rowInput.value}" is not a row`, key: 'row-input', seconds: 4 });
+                    this.notices.show({ level: 'warning', text: `"${rowInput.value}" is neither a row nor a time (m:ss)`, key: 'row-input', seconds: 4 });
                     return;
                 }
                 rowInput.classList.remove('invalid');
@@ -552,8 +559,14 @@ class App {
             this.everConnected = true;
             this.setConnection(true);
             if (reconnected) {
-                // Whatever changed while we were away.
-                this.api.tracks().then((list) => this.store.resync(list), () => {});
+                // Whatever changed while we were away, then the saves that failed meanwhile.
+                this.api.tracks().then(
+                    (list) => {
+                        this.store.resync(list.filter((t) => typeof t.revision === 'number'));
+                        this.store.retryAll();
+                    },
+                    () => {},
+                );
             }
         });
         es.addEventListener('state', (e) => {

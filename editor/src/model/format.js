@@ -68,13 +68,18 @@ export function parseValue(text) {
     return { ok: true, value: Object.is(value, -0) ? 0 : value };
 }
 
-// A row the author typed ("go to row"): a number, fractions allowed, clamped by the caller.
-export function parseRow(text) {
+// Where the author typed to go: a row ("1000", fractions allowed) or a time ("1:23.5", minutes
+// and seconds). The row, clamped by the caller, or null.
+export function parseRow(text, rowsPerSecond = 24) {
     const trimmed = String(text).trim();
-    if (!/^[-+]?(\d+\.?\d*|\.\d+)$/.test(trimmed)) {
-        return null;
+    if (/^[-+]?(\d+\.?\d*|\.\d+)$/.test(trimmed)) {
+        return Number(trimmed);
     }
-    return Number(trimmed);
+    const time = trimmed.match(/^(\d+):([0-5]?\d(\.\d*)?)$/);
+    if (time) {
+        return (Number(time[1]) * 60 + Number(time[2])) * rowsPerSecond;
+    }
+    return null;
 }
 
 // m:ss.mmm

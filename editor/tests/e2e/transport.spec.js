@@ -40,6 +40,11 @@ test.describe('transport', () => {
         await expect(editor.locator('#barbeat')).toHaveText('32.2');
         // The grid went there too.
         expect(await editor.evaluate(() => window.velmoraEditor.app.cursor.row)).toBe(1000);
+        // A time works as well.
+        await editor.locator('#row-input').fill('1:00');
+        await editor.locator('#row-input').press('Enter');
+        await expect.poll(async () => (await engine.state()).row).toBe(1440);
+        await expect(editor.locator('#time')).toHaveText('1:00.000');
     });
 
     test('dragging on the timeline sets the loop, snapped to beats; Clear loop clears it', async ({ editor, engine }) => {

@@ -38,11 +38,15 @@ test('typed values: finite numbers that fit a float', () => {
     }
 });
 
-test('typed rows', () => {
+test('typed rows and times', () => {
     assert.equal(parseRow('1000'), 1000);
     assert.equal(parseRow(' 12.5 '), 12.5);
-    assert.equal(parseRow('x'), null);
-    assert.equal(parseRow(''), null);
+    assert.equal(parseRow('1:00'), 1440);
+    assert.equal(parseRow('0:41.5', 24), 996);
+    assert.equal(parseRow('2:03', 10), 1230);
+    for (const bad of ['x', '', '1:75', ':30', '1:2:3', '1e3']) {
+        assert.equal(parseRow(bad), null, bad);
+    }
 });
 
 test('time and bar.beat', () => {
