@@ -35,16 +35,17 @@ test.describe('transport', () => {
 
         await editor.locator('#row-input').fill('1000');
         await editor.locator('#row-input').press('Enter');
-        await expect.poll(async () => (await engine.state()).row).toBe(1000);
-        await expect(editor.locator('#time')).toHaveText('0:41.666');
+        // The engine lands within a sound buffer of the row.
+        await expect.poll(async () => Math.abs((await engine.state()).row - 1000)).toBeLessThan(1);
+        await expect(editor.locator('#time')).toHaveText(/^0:41\.6\d\d$/);
         await expect(editor.locator('#barbeat')).toHaveText('32.2');
         // The grid went there too.
         expect(await editor.evaluate(() => window.velmoraEditor.app.cursor.row)).toBe(1000);
         // A time works as well.
         await editor.locator('#row-input').fill('1:00');
         await editor.locator('#row-input').press('Enter');
-        await expect.poll(async () => (await engine.state()).row).toBe(1440);
-        await expect(editor.locator('#time')).toHaveText('1:00.000');
+        await expect.poll(async () => Math.abs((await engine.state()).row - 1440)).toBeLessThan(1);
+        await expect(editor.locator('#time')).toHaveText(/^(0:59\.9\d\d|1:00\.0\d\d)$/);
     });
 
     test('dragging on the timeline sets the loop, snapped to beats; Clear loop clears it', async ({ editor, engine }) => {
@@ -63,7 +64,7 @@ test.describe('transport', () => {
         expect(Math.abs(loop.from - lengthRows * 0.5)).toBeLessThanOrEqual(8);
         expect(Math.abs(loop.to - lengthRows * 0.6)).toBeLessThanOrEqual(8);
         // Setting the loop does not move the playhead.
-        expect(row).toBe(0);
+        expect(row).toBeLessThan(1);
         await expect(editor.locator('#loop-text')).toHaveText(`loop ${loop.from}–${loop.to}`);
 
         await editor.locator('#loop-clear').click();
@@ -75,7 +76,7 @@ test.describe('transport', () => {
         const top = () => editor.evaluate(() => window.velmoraEditor.app.grid.visibleRows().first);
         await editor.locator('#row-input').fill('2000');
         await editor.locator('#row-input').press('Enter');
-        await expect.poll(async () => (await engine.state()).row).toBe(2000);
+        await expect.poll(async () => Math.abs((await engine.state()).row - 2000)).toBeLessThan(1);
         await editor.locator('#play').click();
         await expect.poll(async () => (await engine.state()).playing).toBe(true);
         // The playhead row stays in view as it moves.
