@@ -121,7 +121,9 @@ class App {
                 last = Math.max(last, keys[keys.length - 1].row + 1);
             }
         }
-        return Math.max(1, length, last);
+        // Keys far past the music (rows go up to 2^31 - 1) stay in their tracks untouched, but the
+        // grid stops a few minutes after the end.
+        return Math.max(1, length, Math.min(last, length + 8192));
     }
 
     playRow() {
@@ -217,6 +219,7 @@ class App {
             this.grid.dirty = true;
             this.curve.dirty = true;
             this.updateSaveStatus();
+            this.updateCursorInfo();
         });
         this.store.on('saved', () => this.updateSaveStatus());
         this.store.on('notice', (n) => {
