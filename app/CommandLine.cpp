@@ -16,6 +16,9 @@ struct Option {
     std::string (*apply)(CommandLine& commandLine, const std::string& value);
 };
 
+// Decimal digits only, at most 9 of them; no sign, no spaces.
+bool parseSide(const std::string& text, int* value);
+
 std::string chooseWindowed(CommandLine& commandLine, int windowed) {
     if (commandLine.windowed != -1 && commandLine.windowed != windowed) {
         return "--windowed and --fullscreen exclude each other";
@@ -56,13 +59,33 @@ const Option options[] = {
      [](CommandLine& c, const std::string& value) {
          return Velmora::applyOfflineOption(c.offline, "--fps", value);
      }},
-    {"--from", "SECONDS", "start --capture or --timedemo at this music time (default 0)",
+    {"--from", "SECONDS", "start --capture, --timedemo or --edit at this music time (default 0)",
      [](CommandLine& c, const std::string& value) {
          return Velmora::applyOfflineOption(c.offline, "--from", value);
      }},
     {"--to", "SECONDS", "stop --capture or --timedemo before this music time (default: the end)",
      [](CommandLine& c, const std::string& value) {
          return Velmora::applyOfflineOption(c.offline, "--to", value);
+     }},
+    {"--edit", nullptr, "edit mode: the live show with pause, seek, loop, hot reload and an edit server",
+     [](CommandLine& c, const std::string&) {
+         c.edit = true;
+         return std::string();
+     }},
+    {"--paused", nullptr, "with --edit: start paused",
+     [](CommandLine& c, const std::string&) {
+         c.paused = true;
+         return std::string();
+     }},
+    {"--port", "N", "with --edit: serve on 127.0.0.1 port N (default: a free port)",
+     [](CommandLine& c, const std::string& value) {
+         int port = 0;
+         if (!parseSide(value, &port) || port > 65535) {
+             return "bad --port '" + value + "': a port number from 0 to 65535";
+         }
+         c.port = port;
+         c.hasPort = true;
+         return std::string();
      }},
     {"--help", nullptr, "print this help and exit",
      [](CommandLine& c, const std::string&) {
@@ -85,7 +108,6 @@ const Option* findOption(const std::string& name) {
     return nullptr;
 }
 
-// Decimal digits only, at most maxSize; no sign, no spaces.
 bool parseSide(const std::string& text, int* value) {
     if (text.empty() || text.size() > 9) {
         return false;
@@ -99,6 +121,26 @@ bool parseSide(const std::string& text, int* value) {
     }
     *value = result;
     return true;
+}
+
+// The edit mode is always a window of its own size, never an off-screen run.
+std::string finishEditOptions(CommandLine& commandLine) {
+    Velmora::CaptureOptions& offline = commandLine.offline;
+    if (offline.mode != Velmora::OfflineMode::None) {
+        return "--edit excludes --capture and --timedemo";
+    }
+    if (commandLine.windowed == 0) {
+        return "--edit always opens a window: --fullscreen does not apply";
+    }
+    if (offline.hasFps || offline.hasTo) {
+        return "--fps and --to do not apply to --edit";
+    }
+    if (commandLine.width == 0) {
+        commandLine.width = 1280;
+        commandLine.height = 720;
+    }
+    commandLine.skipDialog = true;
+    return "";
 }
 
 CommandLine failure(std::string message) {
@@ -160,6 +202,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (!problem.empty()) {
             return failure(problem);
         }
+    }
+    if (commandLine.action == CommandLine::Action::Run && commandLine.edit) {
+        const std::string problem = finishEditOptions(commandLine);
+        if (!problem.empty()) {
+            return failure(problem);
+        }
+        return commandLine;
+    }
+    if (commandLine.action == CommandLine::Action::Run && (commandLine.paused || commandLine.hasPort)) {
+        return failure("--paused and --port only apply to --edit");
     }
     if (commandLine.action == CommandLine::Action::Run) {
         std::string problem = Velmora::finishOfflineOptions(commandLine.offline,

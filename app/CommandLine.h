@@ -33,6 +33,13 @@ struct CommandLine {
 
     // Off-screen runs: --capture OUT, --timedemo, --fps, --from, --to (see app/capture).
     Velmora::CaptureOptions offline;
+
+    // --edit: the live show with transport, hot reload and the edit server (see edit/). It takes
+    // --size, --from (in offline.from), --paused and --port.
+    bool edit = false;
+    bool paused = false;
+    int port = 0; // 0: any free port
+    bool hasPort = false;
 };
 
 // argv[0] is the program name; the rest are options. Never exits or prints.

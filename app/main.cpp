@@ -7,28 +7,14 @@
 #include "app/DemoSettings.h"
 #include "app/capture/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
-#include "audio/Music.h"
-#include "demo/Demo.h"
-#include "engine/VertexArray.h"
-#include "engine/Window.h"
-#include "sync/SyncDevice.h"
-#include "sync/SyncTrack.h"
-
-#include <GL/glew.h>
-// GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
-#include <GLFW/glfw3.h>
-
-#include <malloc.h>
+#include "base/Platform.h"
+#include "edit/EditSession.h"
+#include "player/Player.h"
 
 #include <cstdio>
 #include <exception>
 
 namespace {
-
-// The end track's value ends the presentation when it is below 0 or not a number.
-bool endReached(double endValue) {
-    return !(endValue >= 0.0);
-}
 
 int run(int argc, char** argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
@@ -50,6 +36,19 @@ int run(int argc, char** argv) {
         return Velmora::runOffline(commandLine.offline);
     }
 
+    // --edit: the live show with its transport, hot reload and the edit server (edit/).
+    if (commandLine.edit) {
+        Velmora::EditOptions options;
+        options.width = commandLine.width;
+        options.height = commandLine.height;
+        options.from = commandLine.offline.from;
+        options.paused = commandLine.paused;
+        options.port = commandLine.port;
+        options.vsync = commandLine.vsync;
+        Velmora::EditSession session(options);
+        return session.run();
+    }
+
     DemoSettings settings;
     // "Die", Escape or the dialog's close box end the program before anything is made. When no
     // dialog can be shown (-1) the demo starts with the defaults.
@@ -58,48 +57,22 @@ int run(int argc, char** argv) {
     }
     applyCommandLine(commandLine, &settings);
 
-    const bool fullscreen = settings.windowed != 1;
-    const bool vsync = settings.vsync == 1;
-    Velmora::Window& window = Velmora::Window::instance();
-    window.open(settings.width, settings.height, "Velmora", fullscreen, vsync);
-    Velmora::Window::initGlew();
-    // The one vertex-array object, bound for the rest of the run.
-    Velmora::VertexArray::instance().bind();
-
-    // The sync device reads its row from the music clock.
-    Velmora::SyncDevice& sync = Velmora::SyncDevice::instance();
-    sync.setRowSource([]() { return Velmora::Music::instance().row(); });
+    Velmora::PlayerDesc desc;
+    desc.width = settings.width;
+    desc.height = settings.height;
+    desc.fullscreen = settings.windowed != 1;
+    desc.vsync = settings.vsync == 1;
+    // Window, GLEW, the one vertex-array object, the sync device (reading the music's clock).
+    Velmora::Player player(desc);
     // Tempo 180: 24 sync rows per second. The music starts before the demo is built, so loading
     // happens while it already plays.
-    Velmora::Music::instance().open("./data/sydaembient.mp3", 180.0);
-    Velmora::Music::instance().play();
-
-    Demo::Demo demo;
-
-    // The track "e" ends the presentation when it goes below 0.
-    Velmora::SyncTrack end("e");
-
-    double previous = glfwGetTime();
-    if (!window.shouldClose()) {
-        for (;;) {
-            if (endReached(end.value())) {
-                break;
-            }
-            const double now = glfwGetTime();
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            demo.update(now - previous);
-            previous = now;
-            demo.draw();
-            window.swapBuffers();
-            window.pollEvents();
-            if (window.shouldClose()) {
-                break;
-            }
-        }
-    }
-    // The end track goes, then the demo and its scene; the process-wide instances are released at
-    // exit in the reverse order of their creation, the window (glfwTerminate) last.
-    return 0;
+    player.openMusic(false);
+    player.music().play();
+    // The demo, then the end track "e", which ends the presentation when it goes below 0.
+    player.buildShow();
+    // The demo goes when the player does; the process-wide instances are released at exit in the
+    // reverse order of their creation, the window (glfwTerminate) last.
+    return player.runShow();
 }
 
 void reportFatal(const char* message) {
@@ -111,9 +84,7 @@ void reportFatal(const char* message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // llvmpipe frees and refaults ~25 MB of working memory per frame when glibc trims the heap;
-    // keeping it makes frames up to 2.7 times cheaper on software GL.
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    Velmora::prepareProcess();
     try {
         return run(argc, argv);
     } catch (const std::exception& exception) {

@@ -1,13 +1,13 @@
 #include "demo/Demo.h"
 
+#include "base/Logger.h"
 #include "demo/LogoScene.h"
-#include "engine/Logger.h"
 
 namespace Demo {
 
-Demo::Demo() : scene(nullptr) {
+Demo::Demo(const ShowInputs& inputs) : scene(nullptr) {
     Velmora::Logger::instance().debug("Hello Demo::Demo!");
-    scene = new LogoScene();
+    scene = new LogoScene(inputs);
 }
 
 Demo::~Demo() {
@@ -23,6 +23,10 @@ void Demo::update(double dt) {
 
 void Demo::draw() {
     scene->draw();
+}
+
+void Demo::reset() {
+    scene->reset();
 }
 
 } // namespace Demo

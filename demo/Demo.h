@@ -1,6 +1,7 @@
 // The top-level demo: owns the one scene and forwards the frame loop's calls to it.
 #pragma once
 
+#include "demo/ShowInputs.h"
 #include "engine/Demo.h"
 #include "engine/Scene.h"
 
@@ -8,11 +9,12 @@ namespace Demo {
 
 class Demo : public Velmora::Demo {
 public:
-    Demo();
+    explicit Demo(const ShowInputs& inputs);
     ~Demo();
 
     void update(double dt) override;
     void draw() override;
+    void reset() override;
 
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;

@@ -1,8 +1,6 @@
 #include "demo/LogoScene.h"
 
-#include "audio/Music.h"
 #include "demo/PointCloud.h"
-#include "engine/Window.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/noise.hpp>
@@ -42,8 +40,8 @@ float toFloat(double value) {
     return static_cast<float>(value);
 }
 
-Velmora::Framebuffer* makeTarget() {
-    return Velmora::Framebuffer::create(1, Velmora::Window::width(), Velmora::Window::height(), true);
+Velmora::Framebuffer* makeTarget(const ShowInputs& inputs) {
+    return Velmora::Framebuffer::create(1, inputs.width, inputs.height, true);
 }
 
 // Binds a texture on a unit (the unit becomes the active one).
@@ -66,20 +64,26 @@ int LogoScene::spectrumBin(double coefficient) {
     return std::clamp(truncateToInt(coefficient), 0, spectrumSize - 1);
 }
 
-LogoScene::LogoScene()
-    : elapsed(0.0f), spectrum(new float[spectrumSize]()),
+LogoScene::LogoScene(const ShowInputs& showInputs)
+    : inputs(showInputs), elapsed(0.0f), spectrum(new float[spectrumSize]()),
       particleTexture("./data/img/foo.png", GL_TEXTURE_2D, true), spectrumTexture(GL_TEXTURE_2D),
-      background(&particleTexture), heart(&particleTexture), fetus(&particleTexture), camx("camx"),
-      camy("camy"), camz("camz"), fov("fov"), xrot("xrot"), yrot("yrot"), zrot("zrot"), noisex("noisex"),
-      noisey("noisey"), noisez("noisez"), bgParticleScale("bgParticleScale"), addconst("addconst"),
-      fftCoef("fftCoef"), fftScale("fftScale"), fftMin("fftMin"), fftCHannel("fftCHannel"),
-      showRiro("showRiro"), sikio("sikio"), distR("distR"), distSeed("distSeed"), vhsConst("vhsConst"),
-      feye("feye"), logoConst("logoConst"), sykinta("sykinta"), feedbackAmount("feedbackAmount"),
-      feedbackMultiplier("feedbackMultiplier"), macroblocksize("Macroblocksize"), brightness("brightness"),
-      hue("hue"), saturation("saturation"), feedbacktype("feedbacktype"), additionwhite("additionwhite"),
-      darken("darken"), particlesize("particlesize"), backgroundparticles("backgroundparticles"),
-      sceneTarget(makeTarget()), processedTarget(makeTarget()), blurTarget(makeTarget()),
-      feedbackPass("./data/shaders/feedback.fs"), feedbackA(makeTarget()), feedbackB(makeTarget()),
+      background(&particleTexture), heart(&particleTexture), fetus(&particleTexture),
+      camx(*inputs.sync, "camx"), camy(*inputs.sync, "camy"), camz(*inputs.sync, "camz"),
+      fov(*inputs.sync, "fov"), xrot(*inputs.sync, "xrot"), yrot(*inputs.sync, "yrot"),
+      zrot(*inputs.sync, "zrot"), noisex(*inputs.sync, "noisex"), noisey(*inputs.sync, "noisey"),
+      noisez(*inputs.sync, "noisez"), bgParticleScale(*inputs.sync, "bgParticleScale"),
+      addconst(*inputs.sync, "addconst"), fftCoef(*inputs.sync, "fftCoef"), fftScale(*inputs.sync, "fftScale"),
+      fftMin(*inputs.sync, "fftMin"), fftCHannel(*inputs.sync, "fftCHannel"), showRiro(*inputs.sync, "showRiro"),
+      sikio(*inputs.sync, "sikio"), distR(*inputs.sync, "distR"), distSeed(*inputs.sync, "distSeed"),
+      vhsConst(*inputs.sync, "vhsConst"), feye(*inputs.sync, "feye"), logoConst(*inputs.sync, "logoConst"),
+      sykinta(*inputs.sync, "sykinta"), feedbackAmount(*inputs.sync, "feedbackAmount"),
+      feedbackMultiplier(*inputs.sync, "feedbackMultiplier"), macroblocksize(*inputs.sync, "Macroblocksize"),
+      brightness(*inputs.sync, "brightness"), hue(*inputs.sync, "hue"), saturation(*inputs.sync, "saturation"),
+      feedbacktype(*inputs.sync, "feedbacktype"), additionwhite(*inputs.sync, "additionwhite"),
+      darken(*inputs.sync, "darken"), particlesize(*inputs.sync, "particlesize"),
+      backgroundparticles(*inputs.sync, "backgroundparticles"), sceneTarget(makeTarget(inputs)),
+      processedTarget(makeTarget(inputs)), blurTarget(makeTarget(inputs)),
+      feedbackPass("./data/shaders/feedback.fs"), feedbackA(makeTarget(inputs)), feedbackB(makeTarget(inputs)),
       frameCount(0), blehPass("./data/shaders/bleh.fs"), dirblurPass("./data/shaders/dirblur.fs"),
       postprocPass("./data/shaders/postproc.fs") {
     std::vector<glm::vec3> jooh = readTextParticles("./data/raw/jooh.txt");
@@ -114,6 +118,26 @@ LogoScene::LogoScene()
 }
 
 LogoScene::~LogoScene() = default;
+
+void LogoScene::reset() {
+    elapsed = 0.0f;
+    frameCount = 0;
+    orientation = glm::mat4(1.0f);
+    std::fill(spectrum.get(), spectrum.get() + spectrumSize, 0.0f);
+    for (ParticleContainer* cloud : {&background, &heart, &fetus}) {
+        cloud->resetClock();
+    }
+    // The scaled background draw reads the size uniform the previous frame left; a new program
+    // starts with 0.
+    background.program()->use();
+    background.program()->setUniform1f("particlesize", 0.0f);
+    // New framebuffers start transparent black; the feedback pair carries the trails.
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    for (const auto* target : {&sceneTarget, &processedTarget, &blurTarget, &feedbackA, &feedbackB}) {
+        (*target)->bind();
+        (*target)->unbind();
+    }
+}
 
 void LogoScene::update(double dt) {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -163,7 +187,9 @@ void LogoScene::update(double dt) {
     fetus.setProjection(projection);
 
     // A failed fetch leaves the previous spectrum (zeros before the first one).
-    Velmora::Music::instance().getFFT(spectrum.get());
+    if (inputs.spectrum) {
+        inputs.spectrum(spectrum.get());
+    }
     spectrumTexture.bind();
     // 510 texels: the two highest bins are left out.
     spectrumTexture.texImage2D(GL_TEXTURE_2D, 0, GL_R16F, 510, 1, 0, GL_RED, GL_FLOAT, spectrum.get());
@@ -256,7 +282,7 @@ void LogoScene::draw() {
     feedback.use();
     feedback.setUniform1i("mode", truncateToInt(feedbacktype.value()));
     feedback.setUniform1f("itime", elapsed);
-    feedback.setUniform1f("bufferw", static_cast<float>(Velmora::Window::width()));
+    feedback.setUniform1f("bufferw", static_cast<float>(inputs.width));
     bindOnUnit(read->colorTexture(0), 0);
     feedback.setUniform1i("fromtex", 0);
     bindOnUnit(processedTarget->colorTexture(0), 1);
@@ -272,10 +298,8 @@ void LogoScene::draw() {
     dirblur.use();
     bindOnUnit(write->colorTexture(0), 0);
     dirblur.setUniform1i("inputtex", 0);
-    dirblur.setUniform1f("invx",
-                         toFloat(4.0 / static_cast<double>(static_cast<float>(Velmora::Window::width()))));
-    dirblur.setUniform1f("invy",
-                         toFloat(4.0 / static_cast<double>(static_cast<float>(Velmora::Window::height()))));
+    dirblur.setUniform1f("invx", toFloat(4.0 / static_cast<double>(static_cast<float>(inputs.width))));
+    dirblur.setUniform1f("invy", toFloat(4.0 / static_cast<double>(static_cast<float>(inputs.height))));
     dirblur.setUniform1f("wa", 0.25f);
     dirblur.setUniform1f("wb", 1.25f);
     dirblur.setUniform1f("wc", 0.5f);

@@ -2,12 +2,16 @@
 // off-screen layer and run through bleh, feedback, directional blur and the final pass.
 //
 // The constructor loads everything the scene ever uses (sprite, point clouds, 35 sync tracks, five
-// window-sized framebuffers, four passes); nothing is loaded or resized later. update() builds the
-// camera and uploads the music spectrum; draw() renders the chain and leaves the window bound.
-// Every animated value comes from a sync track read at the current row.
+// framebuffers of the picture's size, four passes); nothing is loaded or resized later. update()
+// builds the camera and uploads the music spectrum; draw() renders the chain and leaves the base
+// target (the window) bound. Every animated value comes from a sync track read at the sync device's
+// current row; the size, the device and the spectrum come from the ShowInputs it is given.
+// reset() puts the scene back into the state of a freshly built one (clocks, frame parity,
+// feedback trails) without loading anything again.
 #pragma once
 
 #include "demo/ParticleContainer.h"
+#include "demo/ShowInputs.h"
 #include "engine/Framebuffer.h"
 #include "engine/FullscreenPass.h"
 #include "engine/Scene.h"
@@ -31,11 +35,12 @@ class LogoScene : public Velmora::Scene {
 public:
     static constexpr int spectrumSize = 512;
 
-    LogoScene();
+    explicit LogoScene(const ShowInputs& inputs);
     ~LogoScene() override;
 
     void update(double dt) override;
     void draw() override;
+    void reset() override;
 
     // Point-cloud readers (see demo/PointCloud.h); they use no scene state.
     static std::vector<glm::vec3> readBParticles(const char* path);
@@ -67,6 +72,7 @@ public:
     static int spectrumBin(double coefficient);
 
 private:
+    ShowInputs inputs;
     float elapsed;
     std::unique_ptr<float[]> spectrum;
     Velmora::Texture particleTexture;

@@ -1,11 +1,9 @@
 #include "demo/ParticleContainer.h"
 
-#include "engine/Logger.h"
+#include "base/Logger.h"
 #include "engine/VertexArray.h"
 
 #include <glm/gtc/type_ptr.hpp>
-
-#include <iostream>
 
 namespace Demo {
 
@@ -65,7 +63,7 @@ void ParticleContainer::streamParticles() {
     Velmora::Logger::instance().debug("Streaming..");
     upload(particleBuffer, particles);
     if (targets.empty()) {
-        std::cout << "NO VITTU" << std::endl;
+        Velmora::Logger::instance().plain("NO VITTU");
         upload(targetBuffer, particles);
     } else {
         // Every instance reads one target: a short target list would send the GPU past the end of
@@ -73,7 +71,7 @@ void ParticleContainer::streamParticles() {
         for (size_t i = targets.size(); i < particles.size(); ++i) {
             targets.push_back(particles[i]);
         }
-        std::cout << "jee" << std::endl;
+        Velmora::Logger::instance().plain("jee");
         upload(targetBuffer, targets);
     }
     streamedCount = particles.size();

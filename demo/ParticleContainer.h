@@ -41,6 +41,8 @@ public:
     virtual void streamParticles();
     // Advances the clock and sets "iGlobalTime", "particleTex" and "V".
     virtual void update(double dt);
+    // Puts the clock back to 0.
+    void resetClock() { clock = 0.0; }
 
     Velmora::ShaderProgram* program() { return &shaderProgram; }
 

@@ -1,11 +1,11 @@
 #include "demo/PointCloud.h"
 
-#include <sys/stat.h>
+#include "base/Files.h"
+#include "base/Logger.h"
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -15,11 +15,18 @@ namespace {
 
 // Size in bytes of a regular file, or -1 when the path is missing or not a regular file.
 long long regularFileSize(const char* path) {
-    struct stat info;
-    if (path == nullptr || ::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (path == nullptr) {
         return -1;
     }
-    return static_cast<long long>(info.st_size);
+    const Velmora::FileInfo info = Velmora::fileInfo(path);
+    return info.type == Velmora::FileType::Regular ? static_cast<long long>(info.size) : -1;
+}
+
+// A console line without a level, formatted as stream output formats it.
+template <typename... Parts> void progressLine(const Parts&... parts) {
+    std::ostringstream line;
+    (line << ... << parts);
+    Velmora::Logger::instance().plain(line.str());
 }
 
 } // namespace
@@ -45,9 +52,9 @@ std::vector<float> readRawFloats(const char* path) {
 }
 
 std::vector<glm::vec3> readBinaryPointCloud(const char* path) {
-    std::cout << "LogoScene::readBParticles" << std::endl;
+    progressLine("LogoScene::readBParticles");
     const std::vector<float> values = readRawFloats(path);
-    std::cout << "- " << values.size() << std::endl;
+    progressLine("- ", values.size());
 
     std::vector<glm::vec3> points;
     points.reserve((values.size() + 3) / 6);
@@ -58,7 +65,7 @@ std::vector<glm::vec3> readBinaryPointCloud(const char* path) {
         points.push_back(point);
         const size_t index = k / 6;
         if (index < 10) {
-            std::cout << index << ": " << point.x << ", " << point.y << ", " << point.z << std::endl;
+            progressLine(index, ": ", point.x, ", ", point.y, ", ", point.z);
         }
     }
     return points;

@@ -7,6 +7,8 @@ class Demo {
 public:
     virtual void update(double dt) = 0;
     virtual void draw() = 0;
+    // Back to the state of a freshly built presentation (clocks, history of earlier frames).
+    virtual void reset() = 0;
 
 protected:
     // Not deleted through this base: the one demo object is a local of the entry point.

@@ -1,7 +1,7 @@
 #include "engine/Framebuffer.h"
 
+#include "base/Vexception.h"
 #include "engine/FramebufferStack.h"
-#include "engine/Vexception.h"
 #include "engine/Window.h"
 
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #include "engine/Image.h"
 
-#include "engine/Logger.h"
-#include "engine/VFileException.h"
+#include "base/Logger.h"
+#include "base/VFileException.h"
 
 #include <stb_image.h>
 

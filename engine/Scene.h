@@ -7,6 +7,8 @@ class Scene {
 public:
     virtual void update(double dt) { (void)dt; }
     virtual void draw() {}
+    // Back to the state of a freshly made scene, without loading anything again.
+    virtual void reset() {}
     virtual ~Scene() = default;
 };
 

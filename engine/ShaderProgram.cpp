@@ -1,22 +1,71 @@
 #include "engine/ShaderProgram.h"
 
-#include "engine/Logger.h"
+#include "base/Logger.h"
+
+#include <algorithm>
 
 namespace Velmora {
 
 GLuint ShaderProgram::lastUsed = 0;
+std::vector<ShaderProgram*> ShaderProgram::registry;
 
-ShaderProgram::ShaderProgram(std::string fragmentSource, std::string vertexSource, ShaderSourceKind kind) {
-    programName = glCreateProgram();
-    Shader fragment(GL_FRAGMENT_SHADER, std::move(fragmentSource), kind);
-    Shader vertex(GL_VERTEX_SHADER, std::move(vertexSource), kind);
-    glAttachShader(programName, fragment.id());
-    glAttachShader(programName, vertex.id());
-    glLinkProgram(programName);
-    // The link status is not queried: a broken program draws nothing and its uniforms are -1.
+namespace {
+
+std::string programLog(GLuint program) {
+    GLint length = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    std::vector<char> log(length > 0 ? static_cast<size_t>(length) : 1, '\0');
+    if (length > 0) {
+        GLsizei written = 0;
+        glGetProgramInfoLog(program, length, &written, log.data());
+        log[written >= 0 && written < length ? written : length - 1] = '\0';
+    }
+    std::string text = log.data();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+} // namespace
+
+ShaderProgram::ShaderProgram(std::string fragmentSource, std::string vertexSource, ShaderSourceKind kind)
+    : sourceKind(kind) {
+    if (kind == FromFile) {
+        fragmentPath = fragmentSource;
+        vertexPath = vertexSource;
+    }
+    programName = build(fragmentSource, vertexSource, kind, linkStatus, found);
+    registry.push_back(this);
+}
+
+GLuint ShaderProgram::build(const std::string& fragmentSource, const std::string& vertexSource,
+                            ShaderSourceKind kind, bool& ok, std::vector<ShaderProblem>& problems) {
+    problems.clear();
+    const GLuint program = glCreateProgram();
+    Shader fragment(GL_FRAGMENT_SHADER, fragmentSource, kind);
+    Shader vertex(GL_VERTEX_SHADER, vertexSource, kind);
+    glAttachShader(program, fragment.id());
+    glAttachShader(program, vertex.id());
+    glLinkProgram(program);
+    GLint status = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    ok = status == GL_TRUE;
+    problems = fragment.problems();
+    problems.insert(problems.end(), vertex.problems().begin(), vertex.problems().end());
+    if (!ok && problems.empty()) {
+        // Both stages compiled, so the link itself failed (mismatched inputs and outputs, limits).
+        const std::string log = programLog(program);
+        Logger::instance().error("%s", log.c_str());
+        problems = parseShaderLog(kind == FromFile ? fragmentSource : "", log);
+    }
+    if (ok && !problems.empty()) {
+        ok = false; // an unreadable file compiled as an empty stage cannot be right
+    }
     Logger::instance().debug("Linked.");
     // The stages are deleted here (vertex, then fragment) but stay attached, so GL keeps them
     // until the program goes.
+    return program;
 }
 
 ShaderProgram::~ShaderProgram() {
@@ -25,6 +74,33 @@ ShaderProgram::~ShaderProgram() {
         lastUsed = 0;
     }
     programName = 0;
+    registry.erase(std::remove(registry.begin(), registry.end(), this), registry.end());
+}
+
+bool ShaderProgram::usesFile(const std::string& path) const {
+    return sourceKind == FromFile && (path == fragmentPath || path == vertexPath);
+}
+
+bool ShaderProgram::reload() {
+    if (sourceKind != FromFile) {
+        return false;
+    }
+    bool ok = false;
+    std::vector<ShaderProblem> problems;
+    const GLuint rebuilt = build(fragmentPath, vertexPath, sourceKind, ok, problems);
+    found = std::move(problems);
+    if (!ok) {
+        glDeleteProgram(rebuilt);
+        return false;
+    }
+    glDeleteProgram(programName);
+    if (lastUsed == programName) {
+        lastUsed = 0;
+    }
+    programName = rebuilt;
+    linkStatus = true;
+    uniformLocations.clear();
+    return true;
 }
 
 void ShaderProgram::use() {

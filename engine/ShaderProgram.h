@@ -1,8 +1,13 @@
 // A linked vertex + fragment program with uniforms set by name.
 //
 // Uniform locations are looked up once per name and cached for the life of the program (each first
-// look-up logs "%s -> %d"). Setters never make the program current: call use() first. Link status
-// is not checked; nothing here throws.
+// look-up logs "%s -> %d"). Setters never make the program current: call use() first. Nothing here
+// throws: a stage that does not compile or a program that does not link is logged and described by
+// problems(), and the owner decides what to do (the show draws on; the off-screen runs refuse).
+//
+// A program built from files can be rebuilt from them (reload, for live editing): a new program is
+// compiled and linked, and only when it links does it replace the current one; otherwise the
+// current one stays in use.
 #pragma once
 
 #include "engine/Shader.h"
@@ -12,6 +17,7 @@
 #include <map>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace Velmora {
 
@@ -33,6 +39,24 @@ public:
 
     GLuint id() const { return programName; }
 
+    // The program linked (its link status, queried after linking).
+    bool linked() const { return linkStatus; }
+    // Why the last build or reload failed: each stage's compile errors, or the link error; empty
+    // when it succeeded.
+    const std::vector<ShaderProblem>& problems() const { return found; }
+    // The source files (FromFile); empty for internal strings.
+    const std::string& fragmentFile() const { return fragmentPath; }
+    const std::string& vertexFile() const { return vertexPath; }
+    bool usesFile(const std::string& path) const;
+
+    // Rebuilds from the same files. When the new program links it replaces the current one (the
+    // uniform cache starts over) and true is returned; otherwise the current one stays and
+    // problems() says why. Internal strings cannot be reloaded (false, nothing changes).
+    bool reload();
+
+    // Every program alive, in creation order (process-wide record, for reloading by file).
+    static const std::vector<ShaderProgram*>& all() { return registry; }
+
     // The id of the program most recently made current through use(); 0 at start.
     static GLuint lastUsedProgram() { return lastUsed; }
 
@@ -40,8 +64,21 @@ public:
     ShaderProgram& operator=(const ShaderProgram&) = delete;
 
 private:
+    // Compiles both stages and links them into a new program name (0 when nothing could be made).
+    GLuint build(const std::string& fragmentSource, const std::string& vertexSource, ShaderSourceKind kind,
+                 bool& ok, std::vector<ShaderProblem>& problems);
+
     std::map<std::string, GLint> uniformLocations;
     GLuint programName = 0;
+    bool linkStatus = false;
+    ShaderSourceKind sourceKind;
+    std::string fragmentPath;
+    std::string vertexPath;
+    std::vector<ShaderProblem> found;
+
+    // Process-wide list of live programs. Rule: the constructor appends, the destructor removes;
+    // nothing else changes it.
+    static std::vector<ShaderProgram*> registry;
 
     // Process-wide record of the current program. Rule: only use() sets it (and calls
     // glUseProgram when it changes); no other code calls glUseProgram. The destructor forgets it

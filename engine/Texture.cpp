@@ -1,8 +1,8 @@
 #include "engine/Texture.h"
 
+#include "base/Logger.h"
+#include "base/Vexception.h"
 #include "engine/Image.h"
-#include "engine/Logger.h"
-#include "engine/Vexception.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "engine/Window.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 #include <GL/glew.h>
 // GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
@@ -77,6 +77,24 @@ void Window::pollEvents() {
     glfwPollEvents();
 }
 
+void Window::waitEvents(double seconds) {
+    glfwWaitEventsTimeout(seconds);
+}
+
+void Window::wake() {
+    glfwPostEmptyEvent();
+}
+
+void Window::setTitle(const std::string& title) {
+    if (window != nullptr) {
+        glfwSetWindowTitle(window, title.c_str());
+    }
+}
+
+void Window::setKeyHandler(std::function<void(const KeyPress&)> handler) {
+    keyHandler = std::move(handler);
+}
+
 bool Window::shouldClose() const {
     return glfwWindowShouldClose(window) != 0;
 }
@@ -99,10 +117,52 @@ void Window::setHidden(bool hide) {
 
 void Window::onKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
     (void)scancode;
-    (void)mods;
     if (key == GLFW_KEY_ESCAPE && action == GLFW_PRESS) {
         glfwSetWindowShouldClose(window, GL_TRUE);
+        return;
     }
+    const std::function<void(const KeyPress&)>& handler = instance().keyHandler;
+    if (!handler || action == GLFW_RELEASE) {
+        return;
+    }
+    KeyPress press;
+    press.shift = (mods & GLFW_MOD_SHIFT) != 0;
+    press.repeat = action == GLFW_REPEAT;
+    switch (key) {
+    case GLFW_KEY_SPACE:
+        press.key = Key::Space;
+        break;
+    case GLFW_KEY_LEFT:
+        press.key = Key::Left;
+        break;
+    case GLFW_KEY_RIGHT:
+        press.key = Key::Right;
+        break;
+    case GLFW_KEY_PAGE_UP:
+        press.key = Key::PageUp;
+        break;
+    case GLFW_KEY_PAGE_DOWN:
+        press.key = Key::PageDown;
+        break;
+    case GLFW_KEY_HOME:
+        press.key = Key::Home;
+        break;
+    case GLFW_KEY_END:
+        press.key = Key::End;
+        break;
+    case GLFW_KEY_LEFT_BRACKET:
+        press.key = Key::LeftBracket;
+        break;
+    case GLFW_KEY_RIGHT_BRACKET:
+        press.key = Key::RightBracket;
+        break;
+    case GLFW_KEY_BACKSPACE:
+        press.key = Key::Backspace;
+        break;
+    default:
+        return;
+    }
+    handler(press);
 }
 
 } // namespace Velmora

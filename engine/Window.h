@@ -6,11 +6,21 @@
 // instance made later has been released. Only this class's source and the app include GLFW.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <type_traits>
 
 struct GLFWwindow;
 
 namespace Velmora {
+
+// Keys an edit session reacts to, named here so that only the window's source knows GLFW.
+enum class Key { Space, Left, Right, PageUp, PageDown, Home, End, LeftBracket, RightBracket, Backspace, Other };
+struct KeyPress {
+    Key key = Key::Other;
+    bool shift = false;
+    bool repeat = false;
+};
 
 class Window {
 public:
@@ -27,8 +37,16 @@ public:
     static void initGlew();
 
     void pollEvents();
+    // Waits for events at most `seconds`, then handles them as pollEvents does.
+    void waitEvents(double seconds);
     bool shouldClose() const;
     void swapBuffers();
+    void setTitle(const std::string& title);
+    // Ends a waitEvents early; safe from any thread.
+    static void wake();
+    // Receives every key press and repeat except Escape (which still sets the close flag), on this
+    // thread, inside pollEvents or waitEvents. Empty: keys other than Escape are ignored.
+    void setKeyHandler(std::function<void(const KeyPress&)> handler);
 
     // The size given to open (0 before): the requested size, not the framebuffer's. Static so that
     // both Window::width() and Window::instance().width() read the one instance.
@@ -53,6 +71,7 @@ private:
     ~Window();
 
     GLFWwindow* window = nullptr;
+    std::function<void(const KeyPress&)> keyHandler;
     int requestedWidth = 0;
     int requestedHeight = 0;
     bool hidden = false;

@@ -1,6 +1,6 @@
 #include "sync/SyncDevice.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 #include "sync/TrackFile.h"
 
 #include <cstring>
@@ -47,13 +47,37 @@ TrackData* SyncDevice::getTrack(const char* name) {
 
     auto track = std::make_unique<TrackData>();
     track->name = name;
-    const std::string path = base + "_" + name + ".track";
+    tracks.push_back(std::move(track));
+    reload(name);
+    return tracks.back().get();
+}
+
+TrackData* SyncDevice::findTrack(const std::string& name) const {
+    for (const std::unique_ptr<TrackData>& track : tracks) {
+        if (track->name == name) {
+            return track.get();
+        }
+    }
+    return nullptr;
+}
+
+void SyncDevice::setKeys(const std::string& name, std::vector<TrackKey> keys) {
+    TrackData* track = getTrack(name.c_str());
+    track->keys = TrackFile::sortKeys(std::move(keys));
+}
+
+void SyncDevice::reload(const std::string& name) {
+    TrackData* track = findTrack(name);
+    if (track == nullptr) {
+        getTrack(name.c_str());
+        return;
+    }
     TrackFile::Contents contents;
+    const std::string path = trackPath(name);
+    track->keys.clear();
     if (TrackFile::read(files, path.c_str(), contents)) {
         track->keys = TrackFile::sortKeys(std::move(contents.keys));
     }
-    tracks.push_back(std::move(track));
-    return tracks.back().get();
 }
 
 double SyncDevice::row() const {

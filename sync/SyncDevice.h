@@ -1,5 +1,6 @@
 // The registry of sync tracks: each named track is read from its file on first request and then
-// stays unchanged, at the same address, until the device is destroyed.
+// stays at the same address until the device is destroyed. Its keys change only when the owner
+// says so (live editing: setKeys, reload), so every handle stays valid.
 //
 // Track file of the track NAME: basePath + "_" + NAME + ".track" (names used unchanged,
 // case-sensitive). A file that is missing or unreadable gives a track without keys, silently.
@@ -39,6 +40,15 @@ public:
     // The track of that name, loaded on the first request; never null. A null name is taken as
     // the empty name.
     TrackData* getTrack(const char* name);
+    // The track of that name if it has been requested, otherwise null; loads nothing.
+    TrackData* findTrack(const std::string& name) const;
+    // Replaces the track's keys (sorted by row, the last of equal rows kept); requests the track
+    // first when needed. Handles to it stay valid.
+    void setKeys(const std::string& name, std::vector<TrackKey> keys);
+    // Reads the track's file again (missing or unreadable: no keys). Handles stay valid.
+    void reload(const std::string& name);
+    // The file the track of that name is read from.
+    std::string trackPath(const std::string& name) const { return base + "_" + name + ".track"; }
 
     // The current sync row, as given by the row source.
     double row() const;

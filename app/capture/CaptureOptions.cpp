@@ -1,13 +1,11 @@
 #include "app/capture/CaptureOptions.h"
 
+#include "base/Files.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Velmora {
 
@@ -55,26 +53,12 @@ std::string lowercase(std::string text) {
     return text;
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
-
-bool canWriteInto(const std::string& directory) {
-    return access(directory.c_str(), W_OK | X_OK) == 0;
-}
-
 // The nearest existing ancestor of a path that does not exist yet ("a/b/c" -> "a" when only "a" exists).
 std::string nearestExisting(std::string path) {
     while (!path.empty() && path.back() == '/' && path.size() > 1) {
         path.pop_back();
     }
-    while (!exists(path)) {
+    while (!pathExists(path)) {
         std::string parent = parentOf(path);
         if (parent == path) {
             break;
@@ -86,21 +70,13 @@ std::string nearestExisting(std::string path) {
 
 // True when the folder already holds files a capture writes, so a new capture would mix with them.
 bool holdsEarlierCapture(const std::string& directory) {
-    DIR* folder = opendir(directory.c_str());
-    if (folder == nullptr) {
-        return false;
-    }
-    bool found = false;
-    while (dirent* entry = readdir(folder)) {
-        std::string name = entry->d_name;
+    for (const std::string& name : listDirectory(directory)) {
         if (name == "audio.wav" || (name.compare(0, 6, "frame_") == 0 && name.size() > 10 &&
                                     name.compare(name.size() - 4, 4, ".png") == 0)) {
-            found = true;
-            break;
+            return true;
         }
     }
-    closedir(folder);
-    return found;
+    return false;
 }
 
 } // namespace
@@ -234,7 +210,7 @@ std::string checkCaptureOutput(const CaptureOptions& options) {
     if (!canWriteInto(parent)) {
         return "cannot write the video '" + out + "': the folder '" + parent + "' is not writable";
     }
-    if (exists(out) && access(out.c_str(), W_OK) != 0) {
+    if (pathExists(out) && !canWriteFile(out)) {
         return "cannot write the video '" + out + "': the file is not writable";
     }
     return "";
@@ -313,34 +289,6 @@ std::string offlineHelp() {
            "  frame) and first frame times as 'timedemo: NAME MS ms'.\n"
            "Exit status: 0 done; 1 stopped midway (frames and videos written stay valid); 2 bad\n"
            "arguments or an output that cannot be written (nothing is created).\n";
-}
-
-std::string findProgramOnPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    if (path == nullptr) {
-        return "";
-    }
-    std::string list = path;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t colon = list.find(':', start);
-        std::string folder =
-            list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (folder.empty()) {
-            folder = ".";
-        }
-        std::string candidate = folder + "/" + program;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        if (colon == std::string::npos) {
-            break;
-        }
-        start = colon + 1;
-    }
-    return "";
 }
 
 } // namespace Velmora

@@ -63,7 +63,4 @@ std::string finishOfflineOptions(CaptureOptions& options, bool windowOptionGiven
 // The paragraph of --help on the off-screen runs: the OUT rule, the timedemo report, exit statuses.
 std::string offlineHelp();
 
-// Full path of `program` found on PATH, or an empty string.
-std::string findProgramOnPath(const std::string& program);
-
 } // namespace Velmora

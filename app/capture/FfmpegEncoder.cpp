@@ -1,17 +1,9 @@
 #include "app/capture/FfmpegEncoder.h"
 
-#include "engine/Vexception.h"
+#include "base/Platform.h"
+#include "base/Vexception.h"
 
 #include <cctype>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace Velmora {
 
@@ -61,108 +53,37 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
 
 FfmpegEncoder::FfmpegEncoder(VideoSettings settingsIn) : settings(std::move(settingsIn)) {
     partPath = settings.output + ".part";
-    std::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
 
-    log = std::tmpfile();
-    if (log == nullptr) {
-        throw Vexception(std::string("Cannot start ffmpeg: no temporary file for its messages: ") +
-                         std::strerror(errno));
+    log = std::make_unique<TemporaryFile>("", "-ffmpeg.log");
+    if (!log->valid() || !log->close(false)) {
+        throw Vexception("Cannot start ffmpeg: no temporary file for its messages: " + log->error());
     }
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        std::fclose(log);
-        throw Vexception(std::string("Cannot start ffmpeg: ") + std::strerror(errno));
+    ProcessDesc desc;
+    desc.program = settings.ffmpeg;
+    desc.arguments = ffmpegArguments(settings, partPath);
+    desc.pipeInput = true;
+    desc.errorFile = log->path();
+    std::string error;
+    if (!process.start(desc, error)) {
+        throw Vexception("Cannot start " + settings.ffmpeg + ": " + error);
     }
-    // A larger pipe lets a whole row block go through per write.
-    fcntl(pipeEnds[1], F_SETPIPE_SZ, 1 << 20);
-
-    std::vector<std::string> args = ffmpegArguments(settings, partPath);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>("ffmpeg"));
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fileno(log), 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigset_t noMask;
-    sigemptyset(&noMask);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &noMask);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-    int result = posix_spawn(&pid, settings.ffmpeg.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeEnds[0]);
-    if (result != 0) {
-        pid = -1;
-        ::close(pipeEnds[1]);
-        std::fclose(log);
-        log = nullptr;
-        throw Vexception("Cannot start " + settings.ffmpeg + ": " + std::strerror(result));
-    }
-    input = pipeEnds[1];
 }
 
 FfmpegEncoder::~FfmpegEncoder() {
-    if (pid > 0) {
-        closeInput();
-        kill(pid, SIGKILL);
-        waitForExit();
-        ::unlink(partPath.c_str());
+    if (process.running()) {
+        process.closeInput();
+        process.kill();
+        process.wait();
+        removeFile(partPath);
     }
-    if (log != nullptr) {
-        std::fclose(log);
-    }
-}
-
-void FfmpegEncoder::closeInput() {
-    if (input >= 0) {
-        ::close(input);
-        input = -1;
-    }
-}
-
-int FfmpegEncoder::waitForExit() {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            status = -1;
-            break;
-        }
-    }
-    pid = -1;
-    return status;
 }
 
 std::string FfmpegEncoder::ffmpegSaid() const {
-    if (log == nullptr) {
-        return "";
-    }
-    std::fflush(log);
     std::string text;
-    char buffer[4096];
-    if (std::fseek(log, 0, SEEK_SET) == 0) {
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, log)) > 0) {
-            text.append(buffer, n);
-            if (text.size() > 65536) {
-                text.erase(0, text.size() - 4096);
-            }
-        }
+    std::string error;
+    if (!log || !readRegularFile(log->path(), 1 << 20, text, error)) {
+        return "";
     }
     // Keep the last two non-empty lines, on one line.
     std::vector<std::string> lines;
@@ -189,49 +110,37 @@ std::string FfmpegEncoder::ffmpegSaid() const {
 }
 
 void FfmpegEncoder::writeFrame(const uint8_t* rgbaTopDown) {
-    if (input < 0) {
+    if (!process.running()) {
         throw Vexception("ffmpeg input already closed");
     }
-    size_t size = static_cast<size_t>(settings.width) * settings.height * 4;
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(input, rgbaTopDown + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            int error = n < 0 ? errno : EIO;
-            // ffmpeg has gone: collect its exit and its reason.
-            closeInput();
-            int status = waitForExit();
-            ::unlink(partPath.c_str());
-            std::string said = ffmpegSaid();
-            std::string how = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
-                              : WIFSIGNALED(status)
-                                  ? "was killed by signal " + std::to_string(WTERMSIG(status))
-                                  : std::string("stopped");
-            throw Vexception("ffmpeg " + how + " (" + std::strerror(error) + " writing to it)" +
-                             (said.empty() ? "" : ": " + said));
-        }
-        done += static_cast<size_t>(n);
+    const size_t size = static_cast<size_t>(settings.width) * settings.height * 4;
+    std::string error;
+    if (!process.writeInput(rgbaTopDown, size, error)) {
+        // ffmpeg has gone: collect its exit and its reason.
+        process.closeInput();
+        const ExitStatus status = process.wait();
+        removeFile(partPath);
+        const std::string said = ffmpegSaid();
+        throw Vexception("ffmpeg " + status.describe() + " (" + error + " writing to it)" +
+                         (said.empty() ? "" : ": " + said));
     }
 }
 
 void FfmpegEncoder::finish() {
-    if (pid <= 0) {
+    if (!process.running()) {
         throw Vexception("ffmpeg is not running");
     }
-    closeInput();
-    int status = waitForExit();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        ::unlink(partPath.c_str());
-        std::string said = ffmpegSaid();
+    process.closeInput();
+    const ExitStatus status = process.wait();
+    if (!status.success()) {
+        removeFile(partPath);
+        const std::string said = ffmpegSaid();
         throw Vexception("ffmpeg failed to write " + settings.output + (said.empty() ? "" : ": " + said));
     }
-    if (std::rename(partPath.c_str(), settings.output.c_str()) != 0) {
-        int error = errno;
-        ::unlink(partPath.c_str());
-        throw Vexception("Cannot write " + settings.output + ": " + std::strerror(error));
+    std::string error;
+    if (!renameFile(partPath, settings.output, error)) {
+        removeFile(partPath);
+        throw Vexception("Cannot write " + settings.output + ": " + error);
     }
 }
 

@@ -5,13 +5,15 @@
 // The video is written under "<output>.part" and renamed to the output only when ffmpeg has
 // finished successfully, so the output name never holds a broken file. ffmpeg runs in its own
 // process group: Ctrl-C in the terminal reaches only this program, which then ends the video
-// cleanly. SIGPIPE is ignored process-wide; a dead ffmpeg shows as a failed write instead.
+// cleanly. Broken pipes are ignored process-wide; a dead ffmpeg shows as a failed write instead.
 #pragma once
 
+#include "base/Files.h"
+#include "base/Process.h"
+
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace Velmora {
@@ -47,14 +49,12 @@ public:
 
 private:
     std::string ffmpegSaid() const;
-    void closeInput();
-    int waitForExit();
 
     VideoSettings settings;
     std::string partPath;
-    pid_t pid = -1;
-    int input = -1;
-    FILE* log = nullptr;
+    ChildProcess process;
+    // ffmpeg's standard error, for its own words when it fails.
+    std::unique_ptr<TemporaryFile> log;
 };
 
 } // namespace Velmora

@@ -9,68 +9,35 @@
 #include "app/capture/ProgressLine.h"
 #include "app/capture/WavWriter.h"
 #include "audio/Music.h"
-#include "demo/Demo.h"
-#include "demo/WarmFrames.h"
-#include "engine/FramebufferStack.h"
-#include "engine/VertexArray.h"
-#include "engine/Vexception.h"
-#include "engine/Window.h"
-#include "sync/SyncDevice.h"
+#include "player/Player.h"
+#include "base/Files.h"
+#include "base/Platform.h"
+#include "base/Process.h"
+#include "base/Vexception.h"
 #include "sync/SyncTrack.h"
 
 #include <GL/glew.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace Velmora {
 
 namespace {
 
-constexpr const char* musicPath = "./data/sydaembient.mp3";
-constexpr double musicBpm = 180.0;
 // Read-backs in flight: the frame drawn now is mapped two frames later.
 constexpr int readbackDepth = 3;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) {
-    interrupted = 1;
-}
-
 // Ctrl-C or a termination request during a run stops it after the current frame, so that the
-// outputs are closed properly instead of being cut off.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        interrupted = 0;
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt);
-        sigaction(SIGTERM, &action, &previousTerm);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &previousInt, nullptr);
-        sigaction(SIGTERM, &previousTerm, nullptr);
-    }
-
-private:
-    struct sigaction previousInt;
-    struct sigaction previousTerm;
-};
+// outputs are closed properly instead of being cut off (see InterruptGuard).
+bool interrupted() {
+    return InterruptGuard::requested();
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -89,27 +56,9 @@ std::string formatSeconds(double seconds) {
     return text;
 }
 
-bool makeFolders(const std::string& path) {
-    std::string partial;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        partial = path.substr(0, slash);
-        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-            return false;
-        }
-        if (slash == std::string::npos) {
-            break;
-        }
-        start = slash + 1;
-    }
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
 void writeSpanAudio(const std::string& path, const FramePlan& plan) {
-    Music& music = Music::instance();
+    const Music& music = Music::instance();
     const int rate = music.sampleRate();
     const int64_t first = plan.firstSample(rate);
     const int64_t count = plan.sampleCount(rate);
@@ -125,42 +74,30 @@ void writeSpanAudio(const std::string& path, const FramePlan& plan) {
     wav.finish();
 }
 
-// A temporary file name for the span's audio when it goes into a video; removed on destruction.
-class TemporaryFile {
-public:
-    TemporaryFile() {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/velmora-audio-XXXXXX.wav";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = mkstemps(name.data(), 4);
-        if (fd < 0) {
-            throw Vexception("Cannot make a temporary file for the audio: " +
-                             std::string(std::strerror(errno)));
-        }
-        ::close(fd);
-        path = name.data();
+// A temporary file for the span's audio when it goes into a video; removed on destruction.
+std::unique_ptr<TemporaryFile> makeAudioFile() {
+    auto file = std::make_unique<TemporaryFile>("", "-audio.wav");
+    if (!file->valid() || !file->close(false)) {
+        throw Vexception("Cannot make a temporary file for the audio: " + file->error());
     }
-    ~TemporaryFile() { ::unlink(path.c_str()); }
-    std::string path;
-};
+    return file;
+}
 
 // Everything both runs share: the invisible window, GL, the offline music and the sync clock.
 struct Stage {
+    std::unique_ptr<Player> player;
     FramePlan plan;
-    std::optional<SyncTrack> end;
 };
 
 // Opens the window, the music and the sync device, and plans the frames. Returns an empty string,
 // or the reason why there is nothing to draw.
 std::string setUp(const CaptureOptions& options, Stage& stage) {
-    Window& window = Window::instance();
-    window.setHidden(true);
+    PlayerDesc desc;
+    desc.width = options.width;
+    desc.height = options.height;
     // Offline: never wait for the display (swap interval 0), and nothing is swapped anyway.
-    window.open(options.width, options.height, "Velmora", false, false);
-    Window::initGlew();
-    VertexArray::instance().bind();
+    desc.hidden = true;
+    stage.player = std::make_unique<Player>(desc);
     // Every target of the show has the run's size: the driver must be able to make one.
     GLint largestTexture = 0;
     GLint largestRenderbuffer = 0;
@@ -175,19 +112,17 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
                " is larger than this OpenGL driver can draw (" + std::to_string(largest) + " pixels a side)";
     }
 
-    SyncDevice& sync = SyncDevice::instance();
-    Music& music = Music::instance();
-    music.openOffline(musicPath, musicBpm);
-    sync.setRowSource([] { return Music::instance().row(); });
-
-    stage.end.emplace("e");
+    Player& player = *stage.player;
+    player.openMusic(true);
+    Music& music = player.music();
+    // The end track alone, for planning; the show's own handle comes with it later.
+    SyncTrack endTrack(player.sync(), "e");
     const double length = music.length();
     const double end = options.hasTo ? std::min(options.to, length) : length;
     if (options.from >= length) {
         return "--from " + formatSeconds(options.from) + " is at or after the end of the music (" +
                formatSeconds(length) + " s)";
     }
-    SyncTrack& endTrack = *stage.end;
     stage.plan = planFrames(options.from, end, options.fps, [&](double seconds) {
         music.setPosition(seconds);
         // Below 0, or not a number, ends the show.
@@ -200,43 +135,31 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     return "";
 }
 
-// Draws frame k of the plan into the capture target: the offline clock's position, the scene
-// advanced by exactly one frame, the last pass redirected into `target`.
-void drawFrame(::Demo::Demo& demo, const FramePlan& plan, int64_t k, const CaptureTarget& target) {
-    Music::instance().setPosition(plan.frameTime(k));
-    glBindFramebuffer(GL_FRAMEBUFFER, target.id());
-    glViewport(0, 0, target.width(), target.height());
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    demo.update(plan.frameDuration());
-    demo.draw();
+// Draws frame k of the plan into the player's off-screen target: the offline clock's position, the
+// scene advanced by exactly one frame.
+void drawFrame(Player& player, const FramePlan& plan, int64_t k) {
+    player.music().setPosition(plan.frameTime(k));
+    player.clock().follow();
+    player.bindTarget();
+    player.drawFrame(plan.frameDuration());
     // Keeps the (invisible) window responsive to the window system.
-    Window::instance().pollEvents();
+    player.window().pollEvents();
 }
 
 // Draws frame 0 of a capture the way the golden-frame tests render a row: a fixed number of
 // warm-up frames one frame apart lead up to it (the feedback pass carries earlier frames), so a
 // capture starting at --from shows the same picture as the reference rendering of that row.
-void drawFirstCapturedFrame(::Demo::Demo& demo, const FramePlan& plan, const CaptureTarget& target) {
-    glBindFramebuffer(GL_FRAMEBUFFER, target.id());
-    glViewport(0, 0, target.width(), target.height());
-    ::Demo::WarmFrames warm;
+void drawFirstCapturedFrame(Player& player, const FramePlan& plan) {
+    WarmFrames warm;
     warm.step = plan.frameDuration();
-    warm.rowsPerSecond = Music::instance().rowsPerSecond();
-    ::Demo::renderWarmFrames(demo, plan.from * warm.rowsPerSecond, warm);
-    Window::instance().pollEvents();
+    player.music().setPosition(plan.from);
+    player.drawWarmFrames(plan.from * player.music().rowsPerSecond(), warm);
+    player.clock().follow();
+    player.window().pollEvents();
 }
 
-// Keeps the base target redirected for as long as the run draws.
-class BaseTargetGuard {
-public:
-    explicit BaseTargetGuard(const CaptureTarget& target) {
-        FramebufferStack::instance().setBaseTarget(target.id(), target.width(), target.height());
-    }
-    ~BaseTargetGuard() { FramebufferStack::instance().setBaseTarget(0, 0, 0); }
-};
-
 bool standardErrorIsTerminal() {
-    return isatty(fileno(stderr)) == 1;
+    return isTerminal(stderr);
 }
 
 int runTimedemo(const CaptureOptions& options) {
@@ -251,25 +174,26 @@ int runTimedemo(const CaptureOptions& options) {
                  static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
                  options.width, options.height);
 
-    ::Demo::Demo demo;
-    CaptureTarget target(options.width, options.height);
-    BaseTargetGuard redirect(target);
+    Player& player = *stage.player;
+    player.buildShow();
+    OffscreenTarget target(options.width, options.height);
+    player.setTarget(&target);
     InterruptGuard interruptGuard;
     ProgressLine progress(stderr, standardErrorIsTerminal(), "timedemo", plan.frameCount);
 
     std::vector<double> times;
     times.reserve(static_cast<size_t>(plan.frameCount));
     const Clock::time_point start = Clock::now();
-    for (int64_t k = 0; k < plan.frameCount && !interrupted; ++k) {
+    for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
         const Clock::time_point frameStart = Clock::now();
-        drawFrame(demo, plan, k, target);
+        drawFrame(player, plan, k);
         // The frame counts as drawn only when the GPU has finished it.
         glFinish();
         times.push_back(secondsSince(frameStart));
         progress.update(k + 1, secondsSince(start));
     }
     progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
-    if (interrupted) {
+    if (interrupted()) {
         complain("timedemo interrupted after " + std::to_string(times.size()) + " frames");
         return offlineFailed;
     }
@@ -313,9 +237,10 @@ int runCapture(const CaptureOptions& options) {
                  static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
                  formatSeconds(plan.endTime()).c_str(), width, height, options.output.c_str());
 
-    ::Demo::Demo demo;
-    CaptureTarget target(width, height);
-    BaseTargetGuard redirect(target);
+    Player& player = *stage.player;
+    player.buildShow();
+    OffscreenTarget target(width, height);
+    player.setTarget(&target);
 
     // The outputs, made only now that everything is ready to draw.
     std::unique_ptr<TemporaryFile> audioFile;
@@ -323,13 +248,14 @@ int runCapture(const CaptureOptions& options) {
     std::unique_ptr<PngFolderWriter> folder;
     try {
         if (video) {
-            audioFile = std::make_unique<TemporaryFile>();
-            writeSpanAudio(audioFile->path, plan);
+            audioFile = makeAudioFile();
+            writeSpanAudio(audioFile->path(), plan);
             encoder = std::make_unique<FfmpegEncoder>(
-                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path});
+                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path()});
         } else {
-            if (!makeFolders(options.output)) {
-                complain("cannot create the folder '" + options.output + "': " + std::strerror(errno));
+            std::string reason;
+            if (!makeDirectories(options.output, reason)) {
+                complain("cannot create the folder '" + options.output + "': " + reason);
                 return offlineFailed;
             }
             std::string audioPath = options.output + (options.output.back() == '/' ? "" : "/") + "audio.wav";
@@ -366,15 +292,15 @@ int runCapture(const CaptureOptions& options) {
     std::string failure;
     try {
         for (int64_t k = 0; k < plan.frameCount; ++k) {
-            if (interrupted) {
+            if (interrupted()) {
                 // Stops drawing; the frames drawn so far are still read back and written below.
                 failure = "interrupted";
                 break;
             }
             if (k == 0) {
-                drawFirstCapturedFrame(demo, plan, target);
+                drawFirstCapturedFrame(player, plan);
             } else {
-                drawFrame(demo, plan, k, target);
+                drawFrame(player, plan, k);
             }
             readback.start(target.id(), k);
             ++drawn;

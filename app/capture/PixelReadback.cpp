@@ -1,33 +1,10 @@
 #include "app/capture/PixelReadback.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 #include <cstring>
 
 namespace Velmora {
-
-CaptureTarget::CaptureTarget(int width, int height) : targetWidth(width), targetHeight(height) {
-    GLint previous = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
-    glGenRenderbuffers(1, &colour);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour);
-    // Sized RGBA8: exactly what is read back, whatever the driver does with unsized formats.
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        throw Vexception("Cannot make the " + std::to_string(width) + "x" + std::to_string(height) +
-                         " capture target (framebuffer status " + std::to_string(status) + ")");
-    }
-}
-
-CaptureTarget::~CaptureTarget() {
-    glDeleteFramebuffers(1, &framebuffer);
-    glDeleteRenderbuffers(1, &colour);
-}
 
 PixelReadback::PixelReadback(int width, int height, int depth) : width(width), height(height) {
     buffers.resize(static_cast<size_t>(depth < 1 ? 1 : depth));

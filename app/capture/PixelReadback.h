@@ -1,9 +1,6 @@
 // Reads finished frames back from the GPU without stalling the next frame: each read goes into one
 // of a few pixel buffer objects in rotation and is only mapped (waited for) `depth - 1` frames
 // later, while the GPU already draws the following frames.
-//
-// Also the off-screen target of a capture (`CaptureTarget`): the frame's last pass is redirected
-// into it, so the picture has exactly the capture size whatever the size of the screen.
 #pragma once
 
 #include <GL/glew.h>
@@ -15,28 +12,6 @@
 #include <vector>
 
 namespace Velmora {
-
-// An RGBA8 colour renderbuffer of width x height with a framebuffer around it.
-class CaptureTarget {
-public:
-    CaptureTarget(int width, int height); // throws Vexception when incomplete
-    ~CaptureTarget();
-
-    GLuint id() const { return framebuffer; }
-    int width() const { return targetWidth; }
-    int height() const { return targetHeight; }
-
-    CaptureTarget(const CaptureTarget&) = delete;
-    CaptureTarget& operator=(const CaptureTarget&) = delete;
-
-private:
-    int targetWidth;
-    int targetHeight;
-    GLuint framebuffer = 0;
-    GLuint colour = 0;
-};
-
-static_assert(!std::is_copy_constructible<CaptureTarget>::value, "CaptureTarget owns GL names");
 
 class PixelReadback {
 public:

@@ -1,6 +1,6 @@
 #include "app/capture/PngEncoder.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 #include <cstring>
 #include <libdeflate.h>

@@ -2,42 +2,21 @@
 
 #include "app/capture/PngEncoder.h"
 
-#include "engine/VFileException.h"
+#include "base/Files.h"
+#include "base/VFileException.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-#include <vector>
 
 namespace Velmora {
 
 void writeFileAtomically(const std::string& path, const void* data, size_t size) {
-    std::string part = path + ".part";
-    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        throw VFileException("Cannot write " + path + ": " + std::strerror(errno));
-    }
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(part.c_str());
-            throw VFileException("Cannot write " + path + ": " + std::strerror(error));
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0 || std::rename(part.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        ::unlink(part.c_str());
-        throw VFileException("Cannot write " + path + ": " + std::strerror(error));
+    // Frames are many and written once: no flush to the device and no read-back for each.
+    WriteOptions options;
+    options.sync = false;
+    options.verify = false;
+    std::string error;
+    if (!writeFileReplacing(path, std::string(static_cast<const char*>(data), size), error, options)) {
+        throw VFileException("Cannot write " + path + ": " + error);
     }
 }
 

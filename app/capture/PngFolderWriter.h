@@ -28,7 +28,7 @@ private:
     int height;
 };
 
-// Writes `size` bytes to `path` through a temporary "<path>.part" renamed into place. Throws
+// Writes `size` bytes to `path` through a uniquely named temporary file renamed into place. Throws
 // VFileException on any error and leaves no temporary file behind.
 void writeFileAtomically(const std::string& path, const void* data, size_t size);
 

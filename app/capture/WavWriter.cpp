@@ -1,6 +1,6 @@
 #include "app/capture/WavWriter.h"
 
-#include "engine/VFileException.h"
+#include "base/VFileException.h"
 
 #include <algorithm>
 #include <cerrno>

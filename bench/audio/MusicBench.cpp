@@ -2,7 +2,11 @@
 //  - clock quality: row() sampled every millisecond for 3 s of playback; the largest step
 //    backwards and the largest deviation from a straight-line fit, in milliseconds of music;
 //  - start-up: milliseconds from the start of open() to the return of play() for a 3-minute
-//    MP3, median of several runs (the file is in the page cache after the first).
+//    MP3, median of several runs (the file is in the page cache after the first);
+//  - decoding: milliseconds from open() until the decoder thread has the whole 3-minute file in
+//    memory (it plays from the start meanwhile);
+//  - seeks while playing: milliseconds from seek() until the clock moves on from the target (the
+//    device has taken it), and how far past the target that first reading is, in ms of music.
 // The MP3s are made here with lame.
 #include "audio/Music.h"
 #include "tests/audio/ToneFile.h"
@@ -83,10 +87,7 @@ void clockQuality(const VelmoraTest::TempFolder& folder) {
     std::printf("clock: music ms per wall ms        %.4f\n", slope);
 }
 
-void startUp(const VelmoraTest::TempFolder& folder) {
-    VelmoraTest::ToneDesc tone;
-    tone.seconds = 180.0;
-    const std::string path = VelmoraTest::makeToneMp3(folder, "three-minutes", tone);
+void startUp(const std::string& path) {
     Music& music = Music::instance();
     std::vector<double> openPlay;
     std::vector<double> openOnly;
@@ -108,6 +109,52 @@ void startUp(const VelmoraTest::TempFolder& folder) {
     std::printf("start-up: open alone median  %.2f ms\n", median(openOnly));
 }
 
+void decoding(const std::string& path) {
+    Music& music = Music::instance();
+    std::vector<double> runs;
+    for (int run = 0; run < 5; ++run) {
+        music.close();
+        const auto start = Clock::now();
+        music.open(path.c_str(), 180.0);
+        while (music.decodedFrames() < music.frameCount())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        runs.push_back(milliseconds(Clock::now() - start));
+    }
+    music.close();
+    std::printf("decoding: whole 3-minute MP3 in memory, median %.1f ms (worst %.1f ms)\n", median(runs),
+                *std::max_element(runs.begin(), runs.end()));
+}
+
+void seeks(const std::string& path) {
+    Music& music = Music::instance();
+    music.open(path.c_str(), 180.0);
+    const double msPerRow = 1000.0 / music.rowsPerSecond();
+    music.play();
+    std::vector<double> taken;
+    std::vector<double> landed;
+    for (int i = 0; i < 40; ++i) {
+        // Spread over the file, forwards and backwards.
+        const double target = std::fmod(37.3 * (i * 7 % 40), 170.0) + 1.0;
+        const auto start = Clock::now();
+        music.seek(target);
+        const double at = target * music.rowsPerSecond();
+        double row = music.row();
+        while (row <= at) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            row = music.row();
+        }
+        taken.push_back(milliseconds(Clock::now() - start));
+        landed.push_back((row - at) * msPerRow);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    music.close();
+    std::printf("seek: %zu seeks while playing\n", taken.size());
+    std::printf("seek: taken by the device, median %.2f ms (worst %.2f ms)\n", median(taken),
+                *std::max_element(taken.begin(), taken.end()));
+    std::printf("seek: first moving reading past the target, median %.2f ms (worst %.2f ms) of music\n",
+                median(landed), *std::max_element(landed.begin(), landed.end()));
+}
+
 } // namespace
 
 int main() {
@@ -115,6 +162,11 @@ int main() {
     std::printf("audio driver: %s\n", std::getenv("SDL_AUDIODRIVER"));
     VelmoraTest::TempFolder folder;
     clockQuality(folder);
-    startUp(folder);
+    VelmoraTest::ToneDesc tone;
+    tone.seconds = 180.0;
+    const std::string path = VelmoraTest::makeToneMp3(folder, "three-minutes", tone);
+    startUp(path);
+    decoding(path);
+    seeks(path);
     return 0;
 }

@@ -5,18 +5,13 @@
 // data/science when it holds tracks, otherwise the golden-frame fixture (tests/demo/golden).
 // VELMORA_BENCH_DATA=FOLDER measures another data folder instead.
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24" bench/demo/velmora_demo_bench
-#include "audio/Music.h"
-#include "demo/Demo.h"
-#include "demo/WarmFrames.h"
-#include "engine/VertexArray.h"
-#include "engine/Window.h"
-#include "sync/SyncDevice.h"
+#include "base/Platform.h"
+#include "player/Player.h"
 #include "sync/TrackFile.h"
 
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -39,8 +34,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int width = 1280;
 constexpr int height = 720;
 
-std::unique_ptr<Demo::Demo> demo;
-double rowNow = 0.0;
+std::unique_ptr<Velmora::Player> player;
 
 double milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -101,15 +95,9 @@ double processCpuMs() {
 }
 
 void frameAt(double row) {
-    rowNow = row;
-    Velmora::Music& music = Velmora::Music::instance();
-    if (music.isOffline()) {
-        music.setPosition(row / 24.0);
-    }
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    demo->update(1.0 / 30.0);
-    demo->draw();
-    Velmora::Window::instance().swapBuffers();
+    player->clock().hold(row, row / 24.0);
+    player->drawFrame(1.0 / 30.0);
+    player->window().swapBuffers();
 }
 
 // 300 frames 1/30 s apart through the heart, the fetus and the effects; median frame time.
@@ -137,27 +125,27 @@ BENCHMARK(BM_Frame1280x720)->Iterations(300)->UseManualTime()->Unit(benchmark::k
 } // namespace
 
 int main(int argc, char** argv) {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    Velmora::prepareProcess();
     benchmark::Initialize(&argc, argv);
     const fs::path root = prepareData();
 
     // Start-up as the program does it: window, GL, vertex array, sync device, music, demo, first frame.
     const Clock::time_point start = Clock::now();
-    Velmora::Window& window = Velmora::Window::instance();
-    window.setHidden(true);
-    window.open(width, height, "Velmora bench", false, false);
-    Velmora::Window::initGlew();
-    Velmora::VertexArray::instance().bind();
-    Velmora::SyncDevice::instance().setRowSource([]() { return rowNow; });
+    Velmora::PlayerDesc desc;
+    desc.width = width;
+    desc.height = height;
+    desc.title = "Velmora bench";
+    desc.hidden = true;
+    player = std::make_unique<Velmora::Player>(desc);
     if (fs::exists("data/sydaembient.mp3")) {
-        Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
+        player->openMusic(true);
     }
     const Clock::time_point opened = Clock::now();
     std::fflush(stdout);
     // The show's console lines would drown the report: silence standard output while loading.
     const int savedStdout = dup(1);
     std::freopen("/dev/null", "w", stdout);
-    demo.reset(new Demo::Demo());
+    player->buildShow();
     const Clock::time_point built = Clock::now();
     frameAt(0.0);
     const Clock::time_point first = Clock::now();
@@ -181,7 +169,7 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    demo.reset();
+    player.reset();
     std::error_code ignored;
     fs::remove_all(root, ignored);
     return 0;

@@ -1,8 +1,7 @@
 // The player's building blocks, without a device or a file: spectrum scaling, the clock's
-// arithmetic and its hand-over between threads, the decoded-frame ring and the sample history.
-#include "audio/FrameRing.h"
+// arithmetic (loop wraps included) and its hand-over between threads, and the decoded-file buffer.
+#include "audio/PcmBuffer.h"
 #include "audio/PlaybackClock.h"
-#include "audio/SampleHistory.h"
 #include "audio/Spectrum.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -60,10 +61,10 @@ TEST(Spectrum, FullScaleSineAtBinCentreReadsOne) {
 
 TEST(PlaybackClock, PositionAdvancesWithTimeUpToOneBuffer) {
     PlaybackClock::Snapshot snapshot;
-    snapshot.outputFrames = 44100;
-    snapshot.fileFrames = 44100;
+    snapshot.fileStart = 44100;
     snapshot.bufferFrames = 1024;
     snapshot.fileFramesInBuffer = 1024;
+    snapshot.segment = 3;
     snapshot.timeNs = 5'000'000'000;
 
     auto at = [&](int64_t afterNs) {
@@ -73,15 +74,51 @@ TEST(PlaybackClock, PositionAdvancesWithTimeUpToOneBuffer) {
     EXPECT_NEAR(at(10'000'000).fileFrame, 44100.0 + 441.0, 1e-6);
     // A late callback holds the position at the end of the buffer rather than running ahead.
     EXPECT_DOUBLE_EQ(at(100'000'000).fileFrame, 44100.0 + 1024.0);
-    EXPECT_DOUBLE_EQ(at(100'000'000).outputFrame, 44100.0 + 1024.0);
     // A reading taken just before the callback's time stamp does not go back before it.
     EXPECT_DOUBLE_EQ(at(-1'000'000).fileFrame, 44100.0);
+    EXPECT_EQ(at(100'000'000).segment, 3u);
 
-    // The last buffer of the file: 100 frames of music, then silence. The file position stops
-    // at its end while the output position keeps going.
+    // The last buffer of the file (or the last decoded frames): 100 frames of music, then the
+    // position holds.
     snapshot.fileFramesInBuffer = 100;
     EXPECT_DOUBLE_EQ(at(20'000'000).fileFrame, 44100.0 + 100.0);
-    EXPECT_NEAR(at(20'000'000).outputFrame, 44100.0 + 882.0, 1e-6);
+}
+
+TEST(PlaybackClock, LoopWrapsInsideABufferStartNewSegments) {
+    // 1000 Hz, so that a millisecond is a frame. The buffer starts at 1000 in the loop 900..1100.
+    PlaybackClock::Snapshot snapshot;
+    snapshot.fileStart = 1000;
+    snapshot.bufferFrames = 1024;
+    snapshot.fileFramesInBuffer = 1024;
+    snapshot.loopFrom = 900;
+    snapshot.loopTo = 1100;
+    snapshot.segment = 7;
+    auto at = [&](int64_t frames) { return PlaybackClock::positionAt(snapshot, frames * 1'000'000, 1000); };
+    EXPECT_DOUBLE_EQ(at(50).fileFrame, 1050.0);
+    EXPECT_EQ(at(50).segment, 7u);
+    EXPECT_DOUBLE_EQ(at(99).fileFrame, 1099.0);
+    // Reaching the end is the loop's first frame.
+    EXPECT_DOUBLE_EQ(at(100).fileFrame, 900.0);
+    EXPECT_EQ(at(100).segment, 8u);
+    EXPECT_DOUBLE_EQ(at(299).fileFrame, 1099.0);
+    EXPECT_EQ(at(299).segment, 8u);
+    EXPECT_DOUBLE_EQ(at(300).fileFrame, 900.0);
+    EXPECT_EQ(at(300).segment, 9u);
+    // The end of the buffer: 924 frames past the first wrap, four more wraps.
+    EXPECT_DOUBLE_EQ(at(1024).fileFrame, 1024.0);
+    EXPECT_EQ(at(1024).segment, 12u);
+    EXPECT_DOUBLE_EQ(at(5000).fileFrame, 1024.0);
+
+    // Starting before the loop: no wrap until its end.
+    snapshot.fileStart = 500;
+    EXPECT_DOUBLE_EQ(at(599).fileFrame, 1099.0);
+    EXPECT_DOUBLE_EQ(at(600).fileFrame, 900.0);
+    EXPECT_EQ(at(600).segment, 8u);
+
+    // Holding after 650 frames (not decoded yet): the wrapped position at that frame, then still.
+    snapshot.fileFramesInBuffer = 650;
+    EXPECT_DOUBLE_EQ(at(1024).fileFrame, 950.0);
+    EXPECT_EQ(at(1024).segment, 8u);
 }
 
 TEST(PlaybackClock, ReaderNeverSeesAHalfPublishedSnapshot) {
@@ -94,10 +131,14 @@ TEST(PlaybackClock, ReaderNeverSeesAHalfPublishedSnapshot) {
     std::thread writer([&] {
         PlaybackClock::Snapshot snapshot;
         for (int64_t i = 1; i <= 200000; ++i) {
-            snapshot.outputFrames = i * 1024;
-            snapshot.fileFrames = i * 512;
+            snapshot.fileStart = i * 1024;
             snapshot.bufferFrames = int32_t(i % 1000);
             snapshot.fileFramesInBuffer = int32_t(i % 1000) / 2;
+            snapshot.loopFrom = i * 5;
+            snapshot.loopTo = i * 7;
+            snapshot.segment = uint64_t(i) * 11;
+            snapshot.command = uint32_t(i % 4096);
+            snapshot.commandSegment = uint64_t(i) * 13;
             snapshot.timeNs = i * 3;
             clock.publish(snapshot);
         }
@@ -109,92 +150,158 @@ TEST(PlaybackClock, ReaderNeverSeesAHalfPublishedSnapshot) {
         if (!clock.read(seen))
             continue;
         ++reads;
-        const int64_t i = seen.outputFrames / 1024;
-        ASSERT_EQ(seen.outputFrames, i * 1024);
-        ASSERT_EQ(seen.fileFrames, i * 512);
+        const int64_t i = seen.fileStart / 1024;
+        ASSERT_EQ(seen.fileStart, i * 1024);
         ASSERT_EQ(seen.bufferFrames, int32_t(i % 1000));
         ASSERT_EQ(seen.fileFramesInBuffer, int32_t(i % 1000) / 2);
+        ASSERT_EQ(seen.loopFrom, i * 5);
+        ASSERT_EQ(seen.loopTo, i * 7);
+        ASSERT_EQ(seen.segment, uint64_t(i) * 11);
+        ASSERT_EQ(seen.command, uint32_t(i % 4096));
+        ASSERT_EQ(seen.commandSegment, uint64_t(i) * 13);
         ASSERT_EQ(seen.timeNs, i * 3);
         ASSERT_GE(i, previous);
         previous = i;
     }
     writer.join();
     ASSERT_TRUE(clock.read(seen));
-    EXPECT_EQ(seen.outputFrames, 200000 * 1024);
+    EXPECT_EQ(seen.fileStart, 200000 * 1024);
     clock.reset();
     EXPECT_FALSE(clock.read(seen));
 }
 
-TEST(FrameRing, WrapsAroundAndRespectsCapacity) {
-    FrameRing ring(6); // rounded up to 8
-    EXPECT_EQ(ring.capacity(), 8u);
-    std::vector<float> in(2 * 10);
-    for (size_t i = 0; i < in.size(); ++i)
-        in[i] = float(i);
-    EXPECT_EQ(ring.write(in.data(), 10), 8u); // only what fits
-    EXPECT_EQ(ring.writable(), 0u);
+namespace {
+// Frame i holds left = i, right = i + 0.5 (exact in float for these sizes).
+void fillCounting(PcmBuffer& buffer, int64_t from, int64_t to) {
+    for (int64_t i = from; i < to; ++i) {
+        buffer.writeAt(i)[0] = float(i);
+        buffer.writeAt(i)[1] = float(i) + 0.5f;
+    }
+}
+} // namespace
 
-    std::vector<float> out(2 * 10, -1.0f);
-    EXPECT_EQ(ring.read(out.data(), 5), 5u);
-    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + 10),
-              std::vector<float>(in.begin(), in.begin() + 10));
-    // The next write crosses the end of the storage.
-    EXPECT_EQ(ring.write(in.data(), 4), 4u);
-    EXPECT_EQ(ring.readable(), 7u);
-    EXPECT_EQ(ring.read(out.data(), 10), 7u);
-    const std::vector<float> expected = {10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7};
-    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + 14), expected);
-    EXPECT_EQ(ring.read(out.data(), 1), 0u);
+TEST(PcmBuffer, ReadsOnlyWhatWasPublished) {
+    PcmBuffer buffer;
+    buffer.allocate(100);
+    EXPECT_EQ(buffer.capacity(), 100);
+    EXPECT_EQ(buffer.available(), 0);
+    fillCounting(buffer, 0, 40);
+    buffer.publish(30);
+    EXPECT_EQ(buffer.available(), 30);
+
+    // Frames before 0 and from the published count on read as silence.
+    std::vector<float> frames(2 * 6, -1.0f);
+    buffer.copy(27, 6, frames.data());
+    EXPECT_EQ(frames, (std::vector<float>{27, 27.5, 28, 28.5, 29, 29.5, 0, 0, 0, 0, 0, 0}));
+    buffer.copy(-2, 3, frames.data());
+    EXPECT_EQ(std::vector<float>(frames.begin(), frames.begin() + 6),
+              (std::vector<float>{0, 0, 0, 0, 0, 0.5}));
+    std::fill(frames.begin(), frames.end(), -1.0f);
+    buffer.copy(std::numeric_limits<int64_t>::max() - 1, 2, frames.data());
+    buffer.copy(std::numeric_limits<int64_t>::min(), 1, frames.data() + 4);
+    EXPECT_EQ(std::vector<float>(frames.begin(), frames.begin() + 6), std::vector<float>(6, 0.0f));
+
+    std::vector<float> mono(4, -1.0f);
+    buffer.monoBefore(2, 4, mono.data());
+    EXPECT_EQ(mono, (std::vector<float>{0, 0, 0.25f, 1.25f}));
+    buffer.monoBefore(32, 4, mono.data());
+    EXPECT_EQ(mono, (std::vector<float>{28.25f, 29.25f, 0, 0}));
+
+    // Publishing never goes back, nor past the room.
+    buffer.publish(10);
+    EXPECT_EQ(buffer.available(), 30);
+    buffer.publish(1000);
+    EXPECT_EQ(buffer.available(), 100);
+    buffer.release();
+    EXPECT_EQ(buffer.available(), 0);
+    EXPECT_EQ(buffer.capacity(), 0);
 }
 
-TEST(FrameRing, CarriesFramesInOrderBetweenThreads) {
-    FrameRing ring(64);
-    constexpr int total = 200000;
-    std::thread producer([&] {
-        std::vector<float> chunk(2 * 37);
-        int next = 0;
-        while (next < total) {
-            const int count = std::min(37, total - next);
-            for (int i = 0; i < count; ++i)
-                chunk[2 * i] = chunk[2 * i + 1] = float(next + i);
-            next += int(ring.write(chunk.data(), size_t(count)));
+TEST(PcmBuffer, FinishingFillsTheRestWithSilence) {
+    PcmBuffer buffer;
+    buffer.allocate(50);
+    fillCounting(buffer, 0, 20);
+    buffer.publish(20);
+    buffer.finishWithSilence();
+    EXPECT_EQ(buffer.available(), 50);
+    std::vector<float> frames(2 * 3, -1.0f);
+    buffer.copy(19, 3, frames.data());
+    EXPECT_EQ(frames, (std::vector<float>{19, 19.5, 0, 0, 0, 0}));
+}
+
+TEST(PcmBuffer, MinMaxPerBucketCountsSilenceAsZero) {
+    PcmBuffer buffer;
+    buffer.allocate(1000);
+    // A mono value going 1, -1, 2, -2, ... with frame index.
+    for (int64_t i = 0; i < 1000; ++i) {
+        const float value = float(i / 2 + 1) * (i % 2 ? -1.0f : 1.0f);
+        buffer.writeAt(i)[0] = value - 0.25f;
+        buffer.writeAt(i)[1] = value + 0.25f;
+    }
+    buffer.publish(600);
+    std::vector<float> low(5, -9.0f);
+    std::vector<float> high(5, -9.0f);
+    // Buckets of 100 from frame -50: the first half-silent, then whole ones, then past the
+    // published 600.
+    buffer.minMax(-50, 100, 5, low.data(), high.data());
+    EXPECT_EQ(low, (std::vector<float>{-25, -75, -125, -175, -225}));
+    EXPECT_EQ(high, (std::vector<float>{25, 75, 125, 175, 225}));
+    buffer.minMax(550, 100, 3, low.data(), high.data());
+    EXPECT_EQ(low[0], -300.0f);
+    EXPECT_EQ(high[0], 300.0f);
+    EXPECT_EQ(low[1], 0.0f);
+    EXPECT_EQ(high[1], 0.0f);
+    EXPECT_EQ(high[2], 0.0f);
+
+    // A bucket of all positive values still reaches down to 0 when part of it is silence.
+    buffer.minMax(-1, 2, 1, low.data(), high.data());
+    EXPECT_EQ(low[0], 0.0f);
+    EXPECT_EQ(high[0], 1.0f);
+    buffer.minMax(0, 1, 1, low.data(), high.data());
+    EXPECT_EQ(low[0], 1.0f);
+
+    // Sizes that do not fit in 64 bits, or no size at all, give silence without reading outside.
+    buffer.minMax(std::numeric_limits<int64_t>::max() - 10, std::numeric_limits<int64_t>::max() / 2, 5,
+                  low.data(), high.data());
+    EXPECT_EQ(low, std::vector<float>(5, 0.0f));
+    // The second of these buckets holds the whole file; the third does not fit.
+    buffer.minMax(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), 4, low.data(),
+                  high.data());
+    EXPECT_EQ(high, (std::vector<float>{0, 300, 0, 0, 0}));
+    std::fill(high.begin(), high.end(), -9.0f);
+    buffer.minMax(0, 0, 2, low.data(), high.data());
+    EXPECT_EQ(high[0], 0.0f);
+    EXPECT_EQ(high[2], -9.0f);
+    buffer.minMax(0, 10, 0, low.data(), high.data());
+    EXPECT_EQ(high[2], -9.0f);
+}
+
+TEST(PcmBuffer, ReadersSeeCompleteFramesWhileTheWriterFills) {
+    PcmBuffer buffer;
+    constexpr int64_t total = 200000;
+    buffer.allocate(total);
+    std::thread writer([&] {
+        for (int64_t at = 0; at < total; at += 37) {
+            const int64_t end = std::min(at + 37, total);
+            fillCounting(buffer, at, end);
+            buffer.publish(end);
         }
     });
-    std::vector<float> chunk(2 * 50);
-    int expected = 0;
-    while (expected < total) {
-        const size_t got = ring.read(chunk.data(), 50);
-        for (size_t i = 0; i < got; ++i, ++expected) {
-            ASSERT_EQ(chunk[2 * i], float(expected));
-            ASSERT_EQ(chunk[2 * i + 1], float(expected));
+    std::vector<float> frames(2 * 64);
+    int64_t seen = 0;
+    while (seen < total) {
+        const int64_t available = buffer.available();
+        ASSERT_GE(available, seen);
+        seen = available;
+        const int64_t first = std::max<int64_t>(available - 32, 0);
+        buffer.copy(first, 64, frames.data());
+        // What was published when this reader looked is there; later frames may be too.
+        for (int64_t i = 0; i < 64; ++i) {
+            const int64_t index = first + i;
+            if (index < available || frames[2 * i] != 0.0f) {
+                ASSERT_EQ(frames[2 * i], float(index)) << index;
+            }
         }
     }
-    producer.join();
-}
-
-TEST(SampleHistory, KeepsTheLatestWindowAsMono) {
-    SampleHistory history;
-    std::vector<float> out(4, -1.0f);
-    // Nothing written: a window ending at 0 is all zeros; one ending later is not held yet.
-    EXPECT_TRUE(history.read(0, 4, out.data()));
-    EXPECT_EQ(out, std::vector<float>(4, 0.0f));
-    EXPECT_FALSE(history.read(1, 4, out.data()));
-
-    std::vector<float> stereo(2 * 1000);
-    for (int i = 0; i < 1000; ++i) {
-        stereo[2 * i] = float(i);
-        stereo[2 * i + 1] = float(i) + 1.0f;
-    }
-    history.append(stereo.data(), 1000);
-    ASSERT_TRUE(history.read(2, 4, out.data()));
-    EXPECT_EQ(out, (std::vector<float>{0.0f, 0.0f, 0.5f, 1.5f}));
-    ASSERT_TRUE(history.read(1000, 4, out.data()));
-    EXPECT_EQ(out, (std::vector<float>{996.5f, 997.5f, 998.5f, 999.5f}));
-
-    // Once the writer has gone a whole capacity past a window, that window is gone.
-    for (int block = 0; block < 9; ++block)
-        history.append(stereo.data(), 1000);
-    EXPECT_FALSE(history.read(1000, 4, out.data()));
-    EXPECT_TRUE(history.read(10000, 1024, std::vector<float>(1024).data()));
-    EXPECT_FALSE(history.read(10000, int(SampleHistory::capacity) + 1, std::vector<float>(9000).data()));
+    writer.join();
 }

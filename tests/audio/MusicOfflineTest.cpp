@@ -1,7 +1,7 @@
 // The player without a device: the clock at a set position, the spectrum of the decoded file,
 // access to the decoded frames, and files that cannot be played.
 #include "audio/Music.h"
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 #include "tests/audio/ToneFile.h"
 
 #include <gtest/gtest.h>

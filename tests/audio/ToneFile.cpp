@@ -75,7 +75,8 @@ std::string makeToneMp3(const TempFolder& folder, const std::string& name, const
     writeWav(wav, tone);
     // The paths are ours (mkdtemp plus a fixed name), so quoting them is enough.
     const std::string rate = tone.bitrate > 0 ? " -b " + std::to_string(tone.bitrate) : "";
-    const std::string command = "lame --quiet" + rate + " '" + wav + "' '" + mp3 + "'";
+    const std::string tag = tone.infoTag ? "" : " -t";
+    const std::string command = "lame --quiet" + rate + tag + " '" + wav + "' '" + mp3 + "'";
     if (std::system(command.c_str()) != 0)
         throw std::runtime_error("lame failed: " + command);
     return mp3;

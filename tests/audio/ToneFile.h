@@ -16,6 +16,9 @@ struct ToneDesc {
     // Constant bit rate in kbit/s for lame's -b; 0 leaves lame's default. Low rates leave no room
     // for the header that carries the encoder delay, and then decoding is not gapless.
     int bitrate = 0;
+    // Without lame's info frame (-t) the file is plain MPEG frames: copies of it joined end to end
+    // decode as one longer file.
+    bool infoTag = true;
 };
 
 // The value of the tone at `frame` (both channels carry the same signal).

@@ -9,8 +9,9 @@
 #include "app/capture/PngFolderWriter.h"
 #include "app/capture/ProgressLine.h"
 #include "app/capture/WavWriter.h"
-#include "engine/VFileException.h"
-#include "engine/Vexception.h"
+#include "base/Process.h"
+#include "base/VFileException.h"
+#include "base/Vexception.h"
 #include "tests/capture/CaptureTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,14 +3,9 @@
 // read-back path in this process, and one compares a captured frame with the reference rendering
 // of the same row (the golden-frame rule of demo/WarmFrames.h).
 #include "app/capture/PixelReadback.h"
-#include "audio/Music.h"
-#include "demo/Demo.h"
-#include "demo/WarmFrames.h"
 #include "engine/Framebuffer.h"
 #include "engine/FramebufferStack.h"
-#include "engine/VertexArray.h"
-#include "engine/Window.h"
-#include "sync/SyncDevice.h"
+#include "player/Player.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/capture/ShowFixture.h"
 
@@ -30,6 +25,8 @@ namespace {
 
 constexpr int windowWidth = 320;
 constexpr int windowHeight = 180;
+
+std::unique_ptr<Velmora::Player> testPlayer;
 
 ShowFixture& fixture() {
     static std::unique_ptr<ShowFixture> show = std::make_unique<ShowFixture>();
@@ -114,7 +111,7 @@ double probeValue(const std::string& text, const std::string& key) {
 
 TEST(CaptureGl, TheBaseTargetTakesTheWindowsPlaceAndReadBackComesTopRowFirst) {
     using namespace Velmora;
-    CaptureTarget target(40, 30);
+    OffscreenTarget target(40, 30);
     Framebuffer* inner = Framebuffer::create(1, 16, 16, false);
     FramebufferStack::instance().setBaseTarget(target.id(), 40, 30);
     inner->bind();
@@ -320,10 +317,11 @@ TEST(CaptureRun, ACapturedFrameIsTheReferenceRenderingOfItsRow) {
     ASSERT_EQ(chdir(fixture().root().c_str()), 0);
     std::vector<uint8_t> reference;
     {
-        Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
-        Demo::Demo demo;
-        Demo::renderWarmFrames(demo, 36.0);
-        reference = Demo::readPixelsTopDown(windowWidth, windowHeight);
+        Velmora::Player& player = *testPlayer;
+        player.openMusic(true);
+        player.buildShow();
+        player.drawWarmFrames(36.0);
+        reference = Velmora::readPixelsTopDown(windowWidth, windowHeight);
     }
     ASSERT_EQ(chdir(previous), 0);
 
@@ -381,12 +379,12 @@ int main(int argc, char** argv) {
         return RUN_ALL_TESTS();
     }
     try {
-        Velmora::Window& window = Velmora::Window::instance();
-        window.setHidden(true);
-        window.open(windowWidth, windowHeight, "Velmora capture tests", false, false);
-        Velmora::Window::initGlew();
-        Velmora::VertexArray::instance().bind();
-        Velmora::SyncDevice::instance();
+        Velmora::PlayerDesc desc;
+        desc.width = windowWidth;
+        desc.height = windowHeight;
+        desc.title = "Velmora capture tests";
+        desc.hidden = true;
+        testPlayer = std::make_unique<Velmora::Player>(desc);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "no GL context: %s\n", error.what());
         return 1;
@@ -394,5 +392,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no GL context: %s\n", message);
         return 1;
     }
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    testPlayer.reset();
+    return status;
 }

@@ -1,7 +1,5 @@
 #include "DemoTestSupport.h"
 
-#include "engine/VertexArray.h"
-#include "engine/Window.h"
 #include "sync/TrackFile.h"
 
 #include <gtest/gtest.h>
@@ -26,15 +24,34 @@ namespace DemoTest {
 
 namespace fs = std::filesystem;
 
+namespace {
+std::unique_ptr<Velmora::Player> testPlayer;
+} // namespace
+
 void openContext(int width, int height) {
-    Velmora::Window& window = Velmora::Window::instance();
-    if (window.handle() != nullptr) {
+    if (testPlayer) {
         return;
     }
-    window.setHidden(true);
-    window.open(width, height, "Velmora tests", false, true);
-    Velmora::Window::initGlew();
-    Velmora::VertexArray::instance().bind();
+    Velmora::PlayerDesc desc;
+    desc.width = width;
+    desc.height = height;
+    desc.title = "Velmora tests";
+    desc.vsync = true;
+    desc.hidden = true;
+    testPlayer = std::make_unique<Velmora::Player>(desc);
+}
+
+Velmora::Player& player() {
+    return *testPlayer;
+}
+
+Demo::ShowInputs showInputs() {
+    Demo::ShowInputs inputs;
+    inputs.width = testPlayer->width();
+    inputs.height = testPlayer->height();
+    inputs.sync = &testPlayer->sync();
+    inputs.spectrum = [](float* bins) { return testPlayer->clock().spectrum(bins); };
+    return inputs;
 }
 
 int runGlTests(int argc, char** argv, int width, int height) {
@@ -50,7 +67,10 @@ int runGlTests(int argc, char** argv, int width, int height) {
             return 1;
         }
     }
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // The show's GL objects go while the context still exists.
+    testPlayer.reset();
+    return status;
 }
 
 namespace {

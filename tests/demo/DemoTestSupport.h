@@ -2,6 +2,9 @@
 // the real shaders and small fixture files, made the working directory while it lives.
 #pragma once
 
+#include "demo/ShowInputs.h"
+#include "player/Player.h"
+
 #include <glm/vec3.hpp>
 
 #include <cstdint>
@@ -11,9 +14,15 @@
 
 namespace DemoTest {
 
-// Opens a hidden window of the given size with its context current, loads GL and binds the one
-// vertex array. Throws (never skips) when no context can be made.
+// Starts the test process's player: a hidden window of the given size with its context current,
+// GL loaded, the one vertex array bound, the sync device reading the player's clock. Throws (never
+// skips) when no context can be made.
 void openContext(int width, int height);
+// The player made by openContext.
+Velmora::Player& player();
+// What a show made in a test reads: the context's size, the process's sync device and the player's
+// clock (row and spectrum).
+Demo::ShowInputs showInputs();
 
 // main() for a GL test executable: lists tests without a display, otherwise opens the context
 // first and fails the run when that is impossible.

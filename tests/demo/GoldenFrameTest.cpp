@@ -9,7 +9,6 @@
 
 #include "audio/Music.h"
 #include "demo/Demo.h"
-#include "demo/WarmFrames.h"
 #include "sync/SyncDevice.h"
 
 #include <gtest/gtest.h>
@@ -81,9 +80,8 @@ public:
         }
         if (fs::exists(sourceData / "sydaembient.mp3")) {
             fs::create_symlink(sourceData / "sydaembient.mp3", "data/sydaembient.mp3");
-            Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
+            DemoTest::player().openMusic(true);
         }
-        Velmora::SyncDevice::instance();
     }
     void TearDown() override { data.reset(); }
 
@@ -125,9 +123,10 @@ TEST_P(GoldenFrame, MatchesTheReference) {
     {
         std::fflush(stdout);
         testing::internal::CaptureStdout();
-        Demo::Demo demo;
-        Demo::renderWarmFrames(demo, row);
-        actual = Demo::readPixelsTopDown(width, height);
+        Velmora::Player& player = DemoTest::player();
+        player.buildShow();
+        player.drawWarmFrames(row);
+        actual = Velmora::readPixelsTopDown(width, height);
         std::fflush(stdout);
         testing::internal::GetCapturedStdout();
     }
@@ -174,6 +173,40 @@ TEST_P(GoldenFrame, MatchesTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GoldenFrame, ::testing::Values(48, 144, 240, 336, 432));
+
+// Seeking in the edit mode relies on this: a show that has drawn other rows and is then reset and
+// warmed up to a row draws exactly the picture of a freshly built show at that row.
+TEST(WarmFrames, AResetShowDrawsExactlyTheFreshShowsPicture) {
+    Velmora::Player& player = DemoTest::player();
+    auto pictureAt = [&](double row) {
+        player.drawWarmFrames(row);
+        return Velmora::readPixelsTopDown(width, height);
+    };
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    player.buildShow();
+    const std::vector<uint8_t> fresh = pictureAt(300.5);
+    // Other rows, with their trails, and frames that follow the clock.
+    pictureAt(120.0);
+    for (int i = 0; i < 5; ++i) {
+        player.clock().hold(400.0 + i, (400.0 + i) / 24.0);
+        player.drawFrame(0.25);
+    }
+    const std::vector<uint8_t> afterOthers = pictureAt(300.5);
+    player.buildShow();
+    const std::vector<uint8_t> rebuilt = pictureAt(300.5);
+    player.clock().follow();
+    std::fflush(stdout);
+    testing::internal::GetCapturedStdout();
+
+    ASSERT_EQ(fresh.size(), afterOthers.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < fresh.size(); ++i) {
+        differing += (i % 4 != 3 && fresh[i] != afterOthers[i]) ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u) << "samples that differ after a reset";
+    EXPECT_TRUE(fresh == rebuilt) << "the same row drew differently in two fresh shows";
+}
 
 } // namespace
 

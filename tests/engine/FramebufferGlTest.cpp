@@ -1,9 +1,9 @@
 // Framebuffers and the framebuffer stack against a real context: bindings and viewports after each
 // stack operation, what is cleared and what is kept, attachments made by create, and the messages
 // of every misuse.
+#include "base/Vexception.h"
 #include "engine/Framebuffer.h"
 #include "engine/FramebufferStack.h"
-#include "engine/Vexception.h"
 #include "engine/Window.h"
 #include "tests/engine/GlTestSupport.h"
 #include "tests/engine/TestSupport.h"

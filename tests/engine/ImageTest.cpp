@@ -1,6 +1,6 @@
 // Image decoding of good files and of arbitrary bytes; needs no GL.
 #include "engine/Image.h"
-#include "engine/VFileException.h"
+#include "base/VFileException.h"
 #include "tests/engine/ImageSupport.h"
 #include "tests/engine/TestSupport.h"
 

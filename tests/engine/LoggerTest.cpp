@@ -1,7 +1,7 @@
 // Logger line format and the exception classes; no display needed.
-#include "engine/Logger.h"
-#include "engine/VFileException.h"
-#include "engine/Vexception.h"
+#include "base/Logger.h"
+#include "base/VFileException.h"
+#include "base/Vexception.h"
 #include "tests/engine/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -205,3 +205,75 @@ TEST(ShaderProgram, ANewProgramWithARecycledIdStillBecomesCurrent) {
     second->use();
     EXPECT_EQ(integer(GL_CURRENT_PROGRAM), static_cast<GLint>(second->id()));
 }
+
+TEST(ShaderProgram, ProblemsNameTheFileAndLineOfACompileError) {
+    const std::string brokenPath = TestSupport::writeFile(
+        "line3.fs", "#version 330 core\nout vec4 colour;\nvoid main() { colour = nope; }\n");
+    const std::string vertexPath = TestSupport::writeFile("ok.vs", vertexSource);
+    std::unique_ptr<ShaderProgram> program;
+    captureStdout([&] { program = std::make_unique<ShaderProgram>(brokenPath, vertexPath, FromFile); });
+    EXPECT_FALSE(program->linked());
+    ASSERT_FALSE(program->problems().empty());
+    EXPECT_EQ(program->problems()[0].file, brokenPath);
+    EXPECT_EQ(program->problems()[0].line, 3);
+    EXPECT_NE(program->problems()[0].message.find("nope"), std::string::npos)
+        << program->problems()[0].message;
+
+    // A missing file is a problem of its own, whatever the driver says about the empty source.
+    const std::string missing = TestSupport::scratchPath("absent.fs");
+    captureStdout([&] { program = std::make_unique<ShaderProgram>(missing, vertexPath, FromFile); });
+    ASSERT_FALSE(program->problems().empty());
+    EXPECT_EQ(program->problems()[0].file, missing);
+    EXPECT_EQ(program->problems()[0].message.rfind("cannot read the file: ", 0), 0u);
+}
+
+TEST(ShaderProgram, LinkFailuresAreCheckedAndLoggedBeforeLinked) {
+    // Both stages compile, but the vertex stage has no main().
+    const char* noMain = "#version 330 core\nlayout(location = 0) in vec3 position;\n"
+                         "vec4 helper() { return vec4(position, 1.0); }\n";
+    std::unique_ptr<ShaderProgram> program;
+    const std::string log =
+        captureStdout([&] { program = std::make_unique<ShaderProgram>(fragmentSource, noMain, FromString); });
+    EXPECT_FALSE(program->linked());
+    ASSERT_FALSE(program->problems().empty());
+    const std::vector<std::string> logged = lines(log);
+    ASSERT_GE(logged.size(), 4u) << log;
+    EXPECT_EQ(logged.back(), "DEBUG - Linked.");
+    EXPECT_EQ(logged[logged.size() - 2].rfind("ERROR - ", 0), 0u) << log;
+}
+
+TEST(ShaderProgram, ReloadReplacesTheProgramOnlyWhenTheNewOneLinks) {
+    const std::string fragmentPath = TestSupport::writeFile("live.fs", fragmentSource);
+    const std::string vertexPath = TestSupport::writeFile("live.vs", vertexSource);
+    std::unique_ptr<ShaderProgram> program;
+    captureStdout([&] { program = std::make_unique<ShaderProgram>(fragmentPath, vertexPath, FromFile); });
+    ASSERT_TRUE(program->linked());
+    EXPECT_TRUE(program->usesFile(fragmentPath));
+    program->use();
+    const GLuint before = program->id();
+
+    // A broken edit: the running program stays, the problem names the file and line.
+    TestSupport::writeFile("live.fs", "#version 330 core\n\nvoid main() { broken }\n");
+    captureStdout([&] { EXPECT_FALSE(program->reload()); });
+    EXPECT_EQ(program->id(), before);
+    EXPECT_TRUE(program->linked());
+    ASSERT_FALSE(program->problems().empty());
+    EXPECT_EQ(program->problems()[0].line, 3);
+    EXPECT_EQ(integer(GL_CURRENT_PROGRAM), static_cast<GLint>(before));
+
+    // The fix: a new program, a fresh uniform cache, and use() makes the new one current.
+    TestSupport::writeFile("live.fs", fragmentSource);
+    captureStdout([&] { EXPECT_TRUE(program->reload()); });
+    EXPECT_TRUE(program->problems().empty());
+    program->use();
+    EXPECT_EQ(integer(GL_CURRENT_PROGRAM), static_cast<GLint>(program->id()));
+    std::string log = captureStdout([&] { program->uniformLocation("gain"); });
+    EXPECT_EQ(log.rfind("DEBUG - gain -> ", 0), 0u) << log;
+
+    // Internal strings have nothing to reload from.
+    std::unique_ptr<ShaderProgram> internal;
+    captureStdout(
+        [&] { internal = std::make_unique<ShaderProgram>(fragmentSource, vertexSource, FromString); });
+    EXPECT_FALSE(internal->reload());
+    EXPECT_TRUE(internal->linked());
+}

@@ -1,8 +1,8 @@
 // Texture against a real context: the bound-texture record, its log lines, image uploads of odd
 // widths read back from GL, and the failures of the file constructor.
+#include "base/VFileException.h"
+#include "base/Vexception.h"
 #include "engine/Texture.h"
-#include "engine/VFileException.h"
-#include "engine/Vexception.h"
 #include "tests/engine/GlTestSupport.h"
 #include "tests/engine/ImageSupport.h"
 #include "tests/engine/TestSupport.h"

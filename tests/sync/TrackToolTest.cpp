@@ -1,7 +1,7 @@
 // The velmora-track program, run as authors run it.
 #include "sync/TrackFile.h"
 #include "tests/sync/SyncTestSupport.h"
-#include "tools/track/TrackText.h"
+#include "sync/TrackText.h"
 
 #include <gtest/gtest.h>
 

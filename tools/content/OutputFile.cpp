@@ -1,6 +1,6 @@
 #include "tools/content/OutputFile.h"
 
-#include "engine/VFileException.h"
+#include "base/VFileException.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -3,7 +3,7 @@
 #include "tools/content/DetMath.h"
 #include "tools/content/OutputFile.h"
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 #include <stb_image_write.h>
 

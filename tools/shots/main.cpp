@@ -1,5 +1,5 @@
 // velmora-shots: renders the show at chosen sync rows into PNG files, the way the golden-frame
-// tests and the capture do it (a fresh demo per row, warm-up frames leading to the row, offline
+// tests and the capture do it (a freshly reset show per row, warm-up frames leading to the row, offline
 // music clock when the soundtrack is there). For reviewing looks and choreography.
 //
 // Usage: velmora-shots [--size WxH] [--frames N] [--prefix OUT] ROW...
@@ -8,19 +8,13 @@
 // Run it in the folder that holds ./data. Writes OUT<row>.png (OUT defaults to "shot-"), or with
 // --sheet one contact sheet: a grid of thumbnails with the row under each, of the given ROWs or
 // of N rows (default 24) spread evenly over the music.
-#include "audio/Music.h"
-#include "demo/Demo.h"
-#include "demo/WarmFrames.h"
-#include "engine/VertexArray.h"
-#include "engine/Window.h"
-#include "sync/SyncDevice.h"
+#include "base/Files.h"
+#include "base/Platform.h"
+#include "player/Player.h"
 #include "tools/shots/ContactSheet.h"
 
 #include <GL/glew.h>
 #include <stb_image_write.h>
-#include <sys/stat.h>
-
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,15 +41,10 @@ int parseCount(const char* text, int low, int high) {
     return (end == text || *end != '\0' || value < low || value > high) ? -1 : static_cast<int>(value);
 }
 
-bool fileExists(const char* path) {
-    struct stat info;
-    return ::stat(path, &info) == 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    Velmora::prepareProcess();
     int width = 1280;
     int height = 720;
     std::string prefix = "shot-";
@@ -64,7 +53,7 @@ int main(int argc, char** argv) {
     int sheetColumns = 6;
     int thumbWidth = 320;
     int thumbHeight = 180;
-    Demo::WarmFrames plan;
+    Velmora::WarmFrames plan;
     std::vector<double> rows;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -111,17 +100,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        Velmora::Window& window = Velmora::Window::instance();
-        window.setHidden(true);
-        window.open(width, height, "Velmora shots", false, false);
-        Velmora::Window::initGlew();
-        Velmora::VertexArray::instance().bind();
-        Velmora::SyncDevice::instance();
-        if (fileExists("./data/sydaembient.mp3")) {
-            Velmora::Music::instance().openOffline("./data/sydaembient.mp3", 180.0);
+        Velmora::PlayerDesc desc;
+        desc.width = width;
+        desc.height = height;
+        desc.title = "Velmora shots";
+        desc.hidden = true;
+        Velmora::Player player(desc);
+        if (Velmora::pathExists(Velmora::Player::musicPath)) {
+            player.openMusic(true);
         }
         if (sheet && rows.empty()) {
-            Velmora::Music& music = Velmora::Music::instance();
+            Velmora::Music& music = player.music();
             if (!music.isOffline()) {
                 std::fprintf(stderr, "velmora-shots: --sheet without rows needs ./data/sydaembient.mp3\n");
                 return 1;
@@ -131,11 +120,11 @@ int main(int argc, char** argv) {
         // Without --sheet the grid is never drawn: keep it at one cell.
         Shots::ContactSheet contactSheet(sheet ? static_cast<int>(rows.size()) : 1, sheetColumns, thumbWidth,
                                          thumbHeight);
+        player.buildShow();
         for (size_t index = 0; index < rows.size(); ++index) {
             const double row = rows[index];
-            Demo::Demo demo;
-            Demo::renderWarmFrames(demo, row, plan);
-            const std::vector<uint8_t> pixels = Demo::readPixelsTopDown(width, height);
+            player.drawWarmFrames(row, plan);
+            const std::vector<uint8_t> pixels = Velmora::readPixelsTopDown(width, height);
             char label[64];
             std::snprintf(label, sizeof(label), "%g", row);
             if (sheet) {

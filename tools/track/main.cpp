@@ -1,21 +1,19 @@
 // velmora-track: looks at, builds and evaluates sync track files. See `usage` below.
+#include "base/Files.h"
 #include "sync/TrackData.h"
 #include "sync/TrackFile.h"
-#include "tools/track/TrackText.h"
+#include "sync/TrackText.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -85,8 +83,7 @@ int fileError(const std::string& path, const std::string& message) {
 }
 
 bool readTrack(const std::string& path, TrackFile::Contents& contents) {
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (Velmora::isDirectory(path)) {
         fileError(path, "is a folder, not a track file");
         return false;
     }
@@ -154,44 +151,6 @@ bool readText(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// Writes `bytes` to a temporary file beside `path`, then renames it over `path`, so that `path`
-// is either untouched or complete.
-bool writeAtomically(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    bool ok = fchmod(fd, 0666 & ~mask) == 0;
-    std::size_t written = 0;
-    while (ok && written < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        written += ok ? static_cast<std::size_t>(n) : 0;
-    }
-    if (!ok) {
-        error = std::string("cannot write: ") + std::strerror(errno);
-    }
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = std::string("cannot write: ") + std::strerror(errno);
-    }
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = std::string("cannot replace: ") + std::strerror(errno);
-    }
-    if (!ok) {
-        unlink(temporary.c_str());
-    }
-    return ok;
-}
-
 int build(const std::string& source, const std::string& out) {
     std::string text;
     if (!readText(source, text)) {
@@ -208,7 +167,8 @@ int build(const std::string& source, const std::string& out) {
         return exitFailure;
     }
     std::string error;
-    if (!writeAtomically(out, TrackFile::encode(result.keys), error)) {
+    const std::vector<unsigned char> image = TrackFile::encode(result.keys);
+    if (!Velmora::writeFileReplacing(out, std::string(image.begin(), image.end()), error)) {
         return fileError(out, error);
     }
     return 0;

@@ -1,7 +1,7 @@
 // Thrown when a file cannot be opened or decoded; the message names the file.
 #pragma once
 
-#include "engine/Vexception.h"
+#include "base/Vexception.h"
 
 namespace Velmora {
 

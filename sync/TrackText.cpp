@@ -1,4 +1,4 @@
-#include "tools/track/TrackText.h"
+#include "sync/TrackText.h"
 
 #include <cerrno>
 #include <cinttypes>

@@ -1,0 +1,41 @@
+// Process-wide platform services: start-up hygiene, interruption requests, the environment and
+// the console. One implementation file per platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace Velmora {
+
+// Call first in every program of ours: standard input, output and error are made valid (opened on
+// the null device when the parent closed them, so that no later file or connection takes their
+// place and receives our output), and the heap is tuned for software GL (glibc returns the
+// renderer's per-frame working memory to the system and faults it back in otherwise).
+void prepareProcess();
+
+// Fills `out` with bytes from the system's cryptographic random source; false when it fails.
+bool randomBytes(void* out, std::size_t count);
+
+// The value of an environment variable, or empty.
+std::string environmentVariable(const std::string& name);
+bool isTerminal(std::FILE* stream);
+
+// While one lives, Ctrl-C and termination requests (SIGINT, SIGTERM; the console's close events on
+// Windows) do not end the process: they set a flag that long runs check between frames.
+class InterruptGuard {
+public:
+    InterruptGuard();
+    ~InterruptGuard();
+    static bool requested();
+    // The signal number, for the message ("SIGTERM"), or a platform name.
+    static std::string what();
+
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
+
+// A write to a pipe whose reader has gone fails with an error instead of ending the process.
+void ignoreBrokenPipes();
+
+} // namespace Velmora

@@ -1,0 +1,117 @@
+#include "base/Platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace Velmora {
+
+namespace {
+
+volatile std::sig_atomic_t interruptSignal = 0;
+
+void onInterrupt(int signal) {
+    interruptSignal = signal;
+}
+
+struct sigaction previousInt;
+struct sigaction previousTerm;
+int guards = 0;
+
+} // namespace
+
+void prepareProcess() {
+    // A closed standard descriptor would be taken by the next file or connection we open (the X
+    // server's, for one), and our output would go there.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0) {
+            const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) {
+                ::dup2(opened, fd);
+                ::close(opened);
+            }
+        }
+    }
+#if defined(__GLIBC__)
+    // llvmpipe frees and refaults ~25 MB of working memory per frame when glibc trims the heap;
+    // keeping it makes frames up to 2.7 times cheaper on software GL.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
+}
+
+bool randomBytes(void* out, std::size_t count) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::getrandom(bytes + done, count - done, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::string environmentVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? value : "";
+}
+
+bool isTerminal(std::FILE* stream) {
+    return ::isatty(fileno(stream)) == 1;
+}
+
+InterruptGuard::InterruptGuard() {
+    if (guards++ > 0) {
+        return;
+    }
+    interruptSignal = 0;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+}
+
+InterruptGuard::~InterruptGuard() {
+    if (--guards > 0) {
+        return;
+    }
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+}
+
+bool InterruptGuard::requested() {
+    return interruptSignal != 0;
+}
+
+std::string InterruptGuard::what() {
+    switch (interruptSignal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case 0:
+        return "";
+    default:
+        return "signal " + std::to_string(static_cast<int>(interruptSignal));
+    }
+}
+
+void ignoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace Velmora
