@@ -24,7 +24,8 @@ export function sameKeys(a, b) {
     return true;
 }
 
-// Keys as they come from the engine, checked: sorted copies with known interpolations.
+// Keys as they come from the engine, checked: sorted copies with known interpolations and values
+// rounded to the floats the engine holds.
 export function normaliseKeys(keys) {
     if (!Array.isArray(keys)) {
         throw new Error('keys must be an array');
@@ -33,7 +34,8 @@ export function normaliseKeys(keys) {
         if (!k || !Number.isInteger(k.row) || typeof k.value !== 'number' || !isInterpolation(k.interpolation)) {
             throw new Error(`malformed key ${JSON.stringify(k)}`);
         }
-        return { row: k.row, value: k.value, interpolation: k.interpolation };
+        // Values are 32-bit floats in the engine (the JSON carries their shortest decimal).
+        return { row: k.row, value: Math.fround(k.value), interpolation: k.interpolation };
     });
     out.sort((a, b) => a.row - b.row);
     return out;

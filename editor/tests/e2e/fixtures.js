@@ -83,8 +83,11 @@ export async function startEngine({ args = ['--paused'], timeoutMs = 60_000 } = 
         async state() {
             return (await engine.api('GET', '/api/state')).body;
         },
+        // A track as the engine holds it: values are 32-bit floats (the JSON carries their
+        // shortest decimal).
         async track(name) {
-            return (await engine.api('GET', `/api/tracks/${name}`)).body;
+            const track = (await engine.api('GET', `/api/tracks/${name}`)).body;
+            return { ...track, keys: track.keys.map((k) => ({ ...k, value: Math.fround(k.value) })) };
         },
         file(relative) {
             return path.join(dir, relative);

@@ -90,6 +90,7 @@ test('blocks go through text and back; other text is not a block', () => {
 
 test('keys from the engine are checked and sorted', () => {
     assert.deepEqual(normaliseKeys([k(5, 1), k(2, 3, 'step')]), [k(2, 3, 'step'), k(5, 1)]);
+    assert.equal(normaliseKeys([k(0, -58.284)])[0].value, Math.fround(-58.284));
     assert.throws(() => normaliseKeys([{ row: 1.5, value: 1, interpolation: 'linear' }]));
     assert.throws(() => normaliseKeys([{ row: 1, value: '1', interpolation: 'linear' }]));
     assert.throws(() => normaliseKeys([{ row: 1, value: 1, interpolation: 'cubic' }]));
