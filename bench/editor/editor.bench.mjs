@@ -20,6 +20,19 @@ const percentile = (values, p) => {
     const s = values.slice().sort((a, b) => a - b);
     return s.length ? s[Math.min(s.length - 1, Math.floor(p * s.length))] : NaN;
 };
+// Goes to a row with the row field, as the author would, and waits until the grid is there and has
+// the keys back.
+async function goToRow(page, row) {
+    await page.locator('#row-input').fill(String(row));
+    await page.locator('#row-input').press('Enter');
+    await expect
+        .poll(() => page.evaluate(() => {
+            const app = window.velmoraEditor.app;
+            return [app.cursor.row, document.activeElement === app.grid.scroller];
+        }))
+        .toEqual([row, true]);
+}
+
 const fixed = (v, digits = 1) => (Number.isFinite(v) ? v.toFixed(digits) : 'n/a');
 
 // Runs `body` in the page for `ms`, counting animation frames and the page's draws.
@@ -79,8 +92,7 @@ test('sync editor benchmarks', async ({ page, engine }) => {
 
         // Following playback.
         const following = [];
-        await page.locator('#row-input').fill('512');
-        await page.locator('#row-input').press('Enter');
+        await goToRow(page, 512);
         await page.keyboard.press('Space');
         await expect.poll(async () => (await engine.state()).playing).toBe(true);
         for (let i = 0; i < RUNS; i++) {
@@ -106,8 +118,7 @@ test('sync editor benchmarks', async ({ page, engine }) => {
 
         // Edit to picture: darken at row 1000 between 1 (black) and 0 (the show), paused.
         await page.locator('#follow').check();
-        await page.locator('#row-input').fill('1000');
-        await page.locator('#row-input').press('Enter');
+        await goToRow(page, 1000);
         await expect.poll(async () => Math.abs((await engine.state()).row - 1000)).toBeLessThan(1);
         await clickCell(page, 'darken', 1000);
         await page.evaluate(() => {

@@ -362,13 +362,13 @@ class App {
                     return;
                 }
                 rowInput.classList.remove('invalid');
-                this.seek(row).then(() => {
-                    const r = Math.round(Math.max(0, Math.min(this.cachedRowCount - 1, row)));
-                    this.cursor.moveTo(r, this.cursor.col);
-                    this.grid.ensureVisible(r, this.cursor.col);
-                    this.cursorMoved();
-                    refocus();
-                });
+                // The grid goes there and takes the keys back at once; the engine follows.
+                const r = Math.round(Math.max(0, Math.min(this.cachedRowCount - 1, row)));
+                this.cursor.moveTo(r, this.cursor.col);
+                this.grid.ensureVisible(r, this.cursor.col);
+                this.cursorMoved();
+                refocus();
+                this.seek(row);
             } else if (e.key === 'Escape') {
                 refocus();
             }

@@ -345,7 +345,7 @@ export class CurveView {
         ctx.fillStyle = '#6b7385';
         ctx.font = '10px ui-monospace, "DejaVu Sans Mono", monospace';
         ctx.textBaseline = 'top';
-        ctx.fillText(formatValue(Math.fround(hi)), w - 70, 2);
+        ctx.fillText(formatValue(Math.fround(hi)), w - 70, 14);
         ctx.textBaseline = 'bottom';
         ctx.fillText(formatValue(Math.fround(lo)), w - 70, h - 2);
 

@@ -14,14 +14,14 @@ export const REPO = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '
 const SERVER_LINE = /Edit server: (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9a-f]{32}))/;
 
 // Starts the engine; resolves once it printed its address.
-export async function startEngine({ args = ['--paused'], timeoutMs = 60_000 } = {}) {
+export async function startEngine({ args = ['--paused'], size = '320x180', timeoutMs = 60_000 } = {}) {
     const binary = process.env.VELMORA_BINARY;
     if (!binary) {
         throw new Error('VELMORA_BINARY is not set: run the tests through ctest (scripts/test.sh), or set it to build/app/velmora');
     }
     const dir = await fs.mkdtemp(path.join(os.tmpdir(), 'velmora-editor-'));
     await fs.cp(path.join(REPO, 'data'), path.join(dir, 'data'), { recursive: true });
-    const child = spawn(binary, ['--edit', '--size', '320x180', '--port', '0', ...args], {
+    const child = spawn(binary, ['--edit', '--size', size, '--port', '0', ...args], {
         cwd: dir,
         stdio: ['ignore', 'pipe', 'pipe'],
         env: { ...process.env },
@@ -174,7 +174,10 @@ export const test = base.extend({
             expect(engine.exited(), `the engine ended during the test:\n${engine.log()}`).toBeNull();
         } finally {
             if (testInfo.status !== testInfo.expectedStatus) {
-                await testInfo.attach('engine.log', { body: engine.log(), contentType: 'text/plain' });
+                const exit = engine.exited();
+                const log = `${engine.log()}\n${exit ? `[ended: status ${exit.code}, signal ${exit.signal}]` : '[still running]'}\n`;
+                await fs.writeFile(testInfo.outputPath('engine.log'), log).catch(() => {});
+                await testInfo.attach('engine.log', { body: log, contentType: 'text/plain' });
             }
             await engine.stop();
         }

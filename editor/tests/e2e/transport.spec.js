@@ -41,6 +41,7 @@ test.describe('transport', () => {
         await expect(editor.locator('#barbeat')).toHaveText('32.2');
         // The grid went there too.
         expect(await editor.evaluate(() => window.velmoraEditor.app.cursor.row)).toBe(1000);
+        expect(await editor.evaluate(() => document.activeElement.getAttribute('role'))).toBe('grid');
         // A time works as well.
         await editor.locator('#row-input').fill('1:00');
         await editor.locator('#row-input').press('Enter');
