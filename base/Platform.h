@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,10 @@ void prepareProcess();
 
 // Fills `out` with bytes from the system's cryptographic random source; false when it fails.
 bool randomBytes(void* out, std::size_t count);
+
+// Options of a listening socket (a native socket handle): the port is ours alone while we listen
+// (no second listener beside us), and can be listened on again at once after we close it.
+void prepareListeningSocket(std::intptr_t socket);
 
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);

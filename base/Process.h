@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct ProcessDesc {
     std::vector<std::string> arguments; // without the program itself
     bool pipeInput = false;             // standard input from writeInput; otherwise empty
     bool captureOutput = false;         // standard output and error collected (readAllOutput)
+    std::string outputFile;             // when not captured: standard output goes here (empty: nowhere)
     std::string errorFile;              // when not captured: standard error goes here (empty: nowhere)
     bool ownProcessGroup = true;        // keyboard interrupts do not reach it
 };
@@ -45,6 +47,10 @@ public:
     std::string readAllOutput();
     // Waits for the end.
     ExitStatus wait();
+    // Waits at most `seconds`; nothing when it still runs then.
+    std::optional<ExitStatus> waitFor(double seconds);
+    // Asks it to end (SIGTERM; on Windows it is ended at once).
+    void interrupt();
     // Ends it at once.
     void kill();
     bool running() const;

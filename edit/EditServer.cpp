@@ -65,8 +65,8 @@ bool servableName(const std::string& name) {
         return false;
     }
     for (char c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                           c == '-' || c == '_';
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '.' || c == '-' || c == '_';
         if (!plain) {
             return false;
         }
@@ -147,8 +147,9 @@ void EditServer::scanPage(const std::string& folder) {
         std::vector<std::pair<std::string, std::string>> next;
         for (const auto& [url, path] : pending) {
             for (const std::string& name : listDirectory(path)) {
-                if (!servableName(name) || name == "node_modules" || name == "tests" || name == "package.json" ||
-                    name == "package-lock.json" || name.rfind("playwright", 0) == 0) {
+                if (!servableName(name) || name == "node_modules" || name == "tests" ||
+                    name == "package.json" || name == "package-lock.json" ||
+                    name.rfind("playwright", 0) == 0) {
                     continue;
                 }
                 const std::string file = path + "/" + name;
@@ -175,6 +176,9 @@ bool EditServer::start(const EditServerDesc& desc, std::string& error) {
     server->new_task_queue = [] { return new httplib::ThreadPool(serverThreads); };
     server->set_payload_max_length(maxBodyBytes);
     server->set_keep_alive_max_count(1000);
+    // Another program must not be able to listen on the same port beside us.
+    server->set_socket_options(
+        [](socket_t socket) { prepareListeningSocket(static_cast<std::intptr_t>(socket)); });
     route();
     const int bound = desc.port == 0 ? server->bind_to_any_port("127.0.0.1") : desc.port;
     if (desc.port != 0 && !server->bind_to_port("127.0.0.1", desc.port)) {
@@ -209,34 +213,60 @@ void EditServer::stop() {
     server.reset();
 }
 
+std::string EditServer::refusal(const httplib::Request& request, bool api) const {
+    const std::string port = std::to_string(boundPort);
+    const std::string host = request.get_header_value("Host");
+    if (host != "127.0.0.1:" + port && host != "localhost:" + port) {
+        return "this server answers only to 127.0.0.1:" + port;
+    }
+    if (request.has_header("Origin")) {
+        const std::string origin = request.get_header_value("Origin");
+        if (origin != "http://127.0.0.1:" + port && origin != "http://localhost:" + port) {
+            return "requests from other origins are refused";
+        }
+    }
+    (void)api;
+    return "";
+}
+
+std::function<void(const httplib::Request&, httplib::Response&)>
+EditServer::guarded(std::function<void(const httplib::Request&, httplib::Response&)> handler) {
+    // Runs once the body has been read, so that a refused request leaves nothing unread on a
+    // kept-alive connection.
+    return [this, handler](const httplib::Request& request, httplib::Response& response) {
+        const std::string problem = refusal(request, true);
+        if (!problem.empty()) {
+            send(response, Reply::error(403, problem));
+            return;
+        }
+        const std::string given = request.has_header("X-Velmora-Token")
+                                      ? request.get_header_value("X-Velmora-Token")
+                                      : request.get_param_value("token");
+        if (!sameSecret(given, token)) {
+            send(response, Reply::error(401, "a valid token is needed (X-Velmora-Token or ?token=)"));
+            return;
+        }
+        if ((request.method == "PUT" || request.method == "POST") && !isJson(request)) {
+            send(response, Reply::error(415, "the body must be application/json"));
+            return;
+        }
+        handler(request, response);
+    };
+}
+
 void EditServer::route() {
     httplib::Server& s = *server;
 
+    // The page's files: only the Host and Origin rules (they carry no body that could be left
+    // unread on the connection).
     s.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-        const std::string port = std::to_string(boundPort);
-        const std::string host = request.get_header_value("Host");
-        if (host != "127.0.0.1:" + port && host != "localhost:" + port) {
-            send(response, Reply::error(403, "this server answers only to 127.0.0.1:" + port));
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (request.has_header("Origin")) {
-            const std::string origin = request.get_header_value("Origin");
-            if (origin != "http://127.0.0.1:" + port && origin != "http://localhost:" + port) {
-                send(response, Reply::error(403, "requests from other origins are refused"));
-                return httplib::Server::HandlerResponse::Handled;
-            }
-        }
         if (request.path.rfind("/api/", 0) == 0) {
-            const std::string given = request.has_header("X-Velmora-Token") ? request.get_header_value("X-Velmora-Token")
-                                                                            : request.get_param_value("token");
-            if (!sameSecret(given, token)) {
-                send(response, Reply::error(401, "a valid token is needed (X-Velmora-Token or ?token=)"));
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            if ((request.method == "PUT" || request.method == "POST") && !isJson(request)) {
-                send(response, Reply::error(415, "the body must be application/json"));
-                return httplib::Server::HandlerResponse::Handled;
-            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        const std::string problem = refusal(request, false);
+        if (!problem.empty()) {
+            send(response, Reply::error(403, problem));
+            return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
@@ -261,26 +291,32 @@ void EditServer::route() {
         }
     };
 
-    s.Get("/api/state", [this](const httplib::Request&, httplib::Response& response) { send(response, service.state()); });
+    s.Get("/api/state", guarded([this](const httplib::Request&, httplib::Response& response) {
+              send(response, service.state());
+          }));
 
-    s.Post("/api/transport", [this, parseBody](const httplib::Request& request, httplib::Response& response) {
-        nlohmann::json body;
-        std::string problem;
-        if (!parseBody(request, body, problem)) {
-            send(response, Reply::error(400, problem));
-            return;
-        }
-        send(response, service.transport(body));
-    });
+    s.Post("/api/transport",
+           guarded([this, parseBody](const httplib::Request& request, httplib::Response& response) {
+               nlohmann::json body;
+               std::string problem;
+               if (!parseBody(request, body, problem)) {
+                   send(response, Reply::error(400, problem));
+                   return;
+               }
+               send(response, service.transport(body));
+           }));
 
-    s.Get("/api/tracks", [this](const httplib::Request&, httplib::Response& response) { send(response, service.tracks()); });
+    s.Get("/api/tracks", guarded([this](const httplib::Request&, httplib::Response& response) {
+              send(response, service.tracks());
+          }));
 
-    s.Get(R"(/api/tracks/([A-Za-z0-9_]+))", [this](const httplib::Request& request, httplib::Response& response) {
-        send(response, service.track(request.matches[1]));
-    });
+    s.Get(R"(/api/tracks/([A-Za-z0-9_]+))",
+          guarded([this](const httplib::Request& request, httplib::Response& response) {
+              send(response, service.track(request.matches[1]));
+          }));
 
     s.Put(R"(/api/tracks/([A-Za-z0-9_]+))",
-          [this, parseBody](const httplib::Request& request, httplib::Response& response) {
+          guarded([this, parseBody](const httplib::Request& request, httplib::Response& response) {
               nlohmann::json body;
               std::string problem;
               if (!parseBody(request, body, problem)) {
@@ -288,78 +324,91 @@ void EditServer::route() {
                   return;
               }
               send(response, service.putTrack(request.matches[1], body));
-          });
+          }));
 
-    s.Get(R"(/api/tracks/([A-Za-z0-9_]+)/values)", [this](const httplib::Request& request, httplib::Response& response) {
-        double from = 0.0;
-        double to = 0.0;
-        double step = 0.0;
-        std::string problem;
-        if (!numberParameter(request, "from", from, problem) || !numberParameter(request, "to", to, problem) ||
-            !numberParameter(request, "step", step, problem)) {
-            send(response, Reply::error(400, problem));
-            return;
-        }
-        send(response, service.values(request.matches[1], from, to, step));
+    s.Get(R"(/api/tracks/([A-Za-z0-9_]+)/values)",
+          guarded([this](const httplib::Request& request, httplib::Response& response) {
+              double from = 0.0;
+              double to = 0.0;
+              double step = 0.0;
+              std::string problem;
+              if (!numberParameter(request, "from", from, problem) ||
+                  !numberParameter(request, "to", to, problem) ||
+                  !numberParameter(request, "step", step, problem)) {
+                  send(response, Reply::error(400, problem));
+                  return;
+              }
+              send(response, service.values(request.matches[1], from, to, step));
+          }));
+
+    s.Get("/api/audio/waveform",
+          guarded([this](const httplib::Request& request, httplib::Response& response) {
+              double rows = 0.0;
+              std::string problem;
+              if (!numberParameter(request, "rowsPerBucket", rows, problem)) {
+                  send(response, Reply::error(400, problem));
+                  return;
+              }
+              send(response, service.waveform(rows));
+          }));
+
+    s.Get("/api/audio/spectrum",
+          guarded([this](const httplib::Request& request, httplib::Response& response) {
+              double row = 0.0;
+              std::string problem;
+              if (!numberParameter(request, "row", row, problem)) {
+                  send(response, Reply::error(400, problem));
+                  return;
+              }
+              send(response, service.spectrum(row));
+          }));
+
+    s.Get("/api/frame.png", guarded([this](const httplib::Request&, httplib::Response& response) {
+              send(response, service.frame());
+          }));
+
+    s.Get("/api/events", guarded([this](const httplib::Request&, httplib::Response& response) {
+              std::shared_ptr<EventHub::Subscriber> subscriber = service.events().subscribe();
+              // The current state first, so that a page is up to date as soon as it listens.
+              const Reply now = service.state();
+              response.set_header("Cache-Control", "no-store");
+              response.set_chunked_content_provider(
+                  "text/event-stream",
+                  [this, subscriber, first = now.body, sentFirst = false](size_t,
+                                                                          httplib::DataSink& sink) mutable {
+                      if (!sentFirst) {
+                          sentFirst = true;
+                          const std::string text = "event: state\ndata: " + first + "\n\n";
+                          return sink.write(text.data(), text.size());
+                      }
+                      ServerEvent event;
+                      if (subscriber->next(event, std::chrono::milliseconds(250))) {
+                          const std::string text = "event: " + event.name + "\ndata: " + event.data + "\n\n";
+                          return sink.write(text.data(), text.size());
+                      }
+                      if (stopping || subscriber->closed()) {
+                          sink.done();
+                          return true;
+                      }
+                      // A comment now and then finds out whether the page is still there.
+                      static const std::string keepAlive = ": keep-alive\n\n";
+                      return sink.write(keepAlive.data(), keepAlive.size());
+                  },
+                  [this, subscriber](bool) { service.events().unsubscribe(subscriber); });
+          }));
+
+    // Anything else under /api/: the same rules first, so that nothing tells a stranger what exists.
+    const auto unknown = guarded([](const httplib::Request&, httplib::Response& response) {
+        send(response, Reply::error(404, "no such resource"));
     });
-
-    s.Get("/api/audio/waveform", [this](const httplib::Request& request, httplib::Response& response) {
-        double rows = 0.0;
-        std::string problem;
-        if (!numberParameter(request, "rowsPerBucket", rows, problem)) {
-            send(response, Reply::error(400, problem));
-            return;
-        }
-        send(response, service.waveform(rows));
-    });
-
-    s.Get("/api/audio/spectrum", [this](const httplib::Request& request, httplib::Response& response) {
-        double row = 0.0;
-        std::string problem;
-        if (!numberParameter(request, "row", row, problem)) {
-            send(response, Reply::error(400, problem));
-            return;
-        }
-        send(response, service.spectrum(row));
-    });
-
-    s.Get("/api/frame.png", [this](const httplib::Request&, httplib::Response& response) { send(response, service.frame()); });
-
-    s.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) {
-        std::shared_ptr<EventHub::Subscriber> subscriber = service.events().subscribe();
-        // The current state first, so that a page is up to date as soon as it listens.
-        const Reply now = service.state();
-        response.set_header("Cache-Control", "no-store");
-        response.set_chunked_content_provider(
-            "text/event-stream",
-            [this, subscriber, first = now.body, sentFirst = false](size_t, httplib::DataSink& sink) mutable {
-                if (!sentFirst) {
-                    sentFirst = true;
-                    const std::string text = "event: state\ndata: " + first + "\n\n";
-                    return sink.write(text.data(), text.size());
-                }
-                ServerEvent event;
-                if (subscriber->next(event, std::chrono::milliseconds(250))) {
-                    const std::string text = "event: " + event.name + "\ndata: " + event.data + "\n\n";
-                    return sink.write(text.data(), text.size());
-                }
-                if (stopping || subscriber->closed()) {
-                    sink.done();
-                    return true;
-                }
-                // A comment now and then finds out whether the page is still there.
-                static const std::string keepAlive = ": keep-alive\n\n";
-                return sink.write(keepAlive.data(), keepAlive.size());
-            },
-            [this, subscriber](bool) { service.events().unsubscribe(subscriber); });
-    });
+    s.Get(R"(/api/.*)", unknown);
+    s.Post(R"(/api/.*)", unknown);
+    s.Put(R"(/api/.*)", unknown);
+    s.Delete(R"(/api/.*)", unknown);
+    s.Patch(R"(/api/.*)", unknown);
 
     // The page: only files found at start, read when asked for.
     s.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
-        if (request.path.rfind("/api/", 0) == 0) {
-            send(response, Reply::error(404, "no such resource"));
-            return;
-        }
         const auto file = pageFiles.find(request.path);
         if (file == pageFiles.end()) {
             send(response, Reply::error(404, "no such page file"));

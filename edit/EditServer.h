@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,7 +17,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace Velmora {
 
@@ -48,8 +51,8 @@ public:
 };
 
 struct EditServerDesc {
-    int port = 0;          // 0: any free port
-    std::string token;     // required on every /api/ request
+    int port = 0;           // 0: any free port
+    std::string token;      // required on every /api/ request
     std::string pageFolder; // the editor's files; empty: no page
 };
 
@@ -76,6 +79,11 @@ public:
 
 private:
     void route();
+    // Why a request is refused by the Host and Origin rules; empty when it is not.
+    std::string refusal(const httplib::Request& request, bool api) const;
+    // The handler behind every rule of the API: Host, Origin, token, content type.
+    std::function<void(const httplib::Request&, httplib::Response&)>
+    guarded(std::function<void(const httplib::Request&, httplib::Response&)> handler);
     void scanPage(const std::string& folder);
 
     EditService& service;

@@ -4,6 +4,7 @@
 #include "base/FileWatcher.h"
 #include "base/Files.h"
 #include "base/Logger.h"
+#include "base/Platform.h"
 #include "base/Vexception.h"
 #include "edit/TrackSource.h"
 #include "sync/TrackFile.h"
@@ -231,7 +232,9 @@ void EditSession::startUp() {
 int EditSession::run() {
     startUp();
     Window& window = player->window();
-    while (!window.shouldClose()) {
+    // Ctrl-C or a termination request closes the session as Escape does.
+    InterruptGuard interruptGuard;
+    while (!window.shouldClose() && !InterruptGuard::requested()) {
         player->applyCommands();
         checkFiles();
         drawOnce();
@@ -277,15 +280,25 @@ void EditSession::drawOnce() {
         }
     }
     const double row = music.row();
+    bool drew = true;
     if (needsWarm) {
         player->drawWarmFrames(row);
         needsWarm = false;
-        frameTimes.push_back(nowSeconds);
     } else if (music.isPlaying()) {
         clock.follow();
         player->bindTarget();
         player->drawFrame(nowSeconds - previousTime);
+    } else {
+        drew = false;
+    }
+    if (drew) {
+        ++framesDrawn;
+        drawnRow = row;
         frameTimes.push_back(nowSeconds);
+        if (announceNextFrame || !music.isPlaying()) {
+            announceNextFrame = false;
+            publishState(true);
+        }
     }
     if (music.isPlaying()) {
         clock.follow();
@@ -470,10 +483,11 @@ void EditSession::reloadShaderFile(const std::string& path) {
         return;
     }
     collectShaderErrors();
-    hub.publish("reloaded", Json{{"file", shownPath(path)}, {"ok", ok}}.dump());
+    hub.publish("reloaded", Json{{"file", shownPath(path)}, {"ok", ok}, {"frame", framesDrawn}}.dump());
     if (!player->music().isPlaying()) {
         needsWarm = true;
     }
+    announceNextFrame = true;
 }
 
 void EditSession::collectShaderErrors() {
@@ -567,10 +581,11 @@ void EditSession::trackChanged(const std::string& name, const char* source) {
         std::lock_guard<std::mutex> guard(published);
         publishedTracks[name] = {revision, player->sync().getTrack(name.c_str())->keys};
     }
-    hub.publish("track", Json{{"name", name}, {"revision", revision}, {"source", source}}.dump());
+    hub.publish("track", Json{{"name", name}, {"revision", revision}, {"source", source}, {"frame", framesDrawn}}.dump());
     if (!player->music().isPlaying()) {
         needsWarm = true;
     }
+    announceNextFrame = true;
 }
 
 bool EditSession::saveTrack(const std::string& name, const std::vector<TrackKey>& keys, std::string& error) {
@@ -635,6 +650,8 @@ Json EditSession::stateJson() const {
                 {"rowsPerBeat", rowsPerBeat},
                 {"lengthRows", lengthRows()},
                 {"fps", static_cast<double>(frameTimes.size())},
+                {"frame", framesDrawn},
+                {"drawnRow", drawnRow},
                 {"errors", errorsJson(errors)}};
 }
 

@@ -133,6 +133,11 @@ private:
 
     // Drawing thread only.
     bool needsWarm = true;
+    // Frames drawn so far (a warm-up counts as one), and the row of the picture drawn last.
+    std::int64_t framesDrawn = 0;
+    double drawnRow = 0.0;
+    // A change (a reload, an edit) waits for the next frame: its state is sent at once then.
+    bool announceNextFrame = false;
     double lastRow = 0.0;
     double previousTime = 0.0;
     std::optional<double> loopStartMark;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #if defined(__GLIBC__)
@@ -61,6 +62,13 @@ bool randomBytes(void* out, std::size_t count) {
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+void prepareListeningSocket(std::intptr_t socket) {
+    // SO_REUSEADDR alone: a restart can listen again at once, but a second listener is refused
+    // (SO_REUSEPORT would let it share the port).
+    int yes = 1;
+    ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
 }
 
 std::string environmentVariable(const std::string& name) {

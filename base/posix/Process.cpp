@@ -85,7 +85,8 @@ bool ChildProcess::start(const ProcessDesc& desc, std::string& error) {
         posix_spawn_file_actions_adddup2(&actions, outputEnds[1], 1);
         posix_spawn_file_actions_adddup2(&actions, outputEnds[1], 2);
     } else {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, desc.outputFile.empty() ? "/dev/null" : desc.outputFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (desc.errorFile.empty()) {
             posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         } else {
@@ -204,6 +205,39 @@ ExitStatus ChildProcess::wait() {
     status.code = status.exited ? WEXITSTATUS(raw) : -1;
     status.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
     return status;
+}
+
+std::optional<ExitStatus> ChildProcess::waitFor(double seconds) {
+    if (state->pid <= 0) {
+        return wait();
+    }
+    for (double waited = 0.0;; waited += 0.005) {
+        int raw = 0;
+        const pid_t done = ::waitpid(state->pid, &raw, WNOHANG);
+        if (done == state->pid) {
+            ExitStatus status;
+            status.started = true;
+            status.exited = WIFEXITED(raw);
+            status.code = status.exited ? WEXITSTATUS(raw) : -1;
+            status.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+            state->pid = -1;
+            return status;
+        }
+        if (done < 0 && errno != EINTR) {
+            state->pid = -1;
+            return ExitStatus{};
+        }
+        if (waited >= seconds) {
+            return std::nullopt;
+        }
+        ::usleep(5000);
+    }
+}
+
+void ChildProcess::interrupt() {
+    if (state->pid > 0) {
+        ::kill(state->pid, SIGTERM);
+    }
 }
 
 void ChildProcess::kill() {

@@ -1,0 +1,207 @@
+#include "tests/edit/EditFixture.h"
+
+#include "base/Files.h"
+
+#include <stb_image.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+#ifndef VELMORA_BINARY
+#error "VELMORA_BINARY must name the program"
+#endif
+#ifndef VELMORA_SOURCE_DIR
+#error "VELMORA_SOURCE_DIR must name the source tree"
+#endif
+
+namespace EditTest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string makeScratch() {
+    std::string pattern = Velmora::temporaryFolder() + "/velmora-edit-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    return pattern;
+}
+
+} // namespace
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+EditProcess::EditProcess(std::vector<std::string> arguments) : folder(makeScratch()) {
+    const fs::path source = fs::path(VELMORA_SOURCE_DIR) / "data";
+    const fs::path data = fs::path(folder) / "data";
+    fs::create_directories(data);
+    fs::copy(source / "shaders", data / "shaders", fs::copy_options::recursive);
+    fs::copy(source / "science", data / "science", fs::copy_options::recursive);
+    fs::create_directory_symlink(source / "img", data / "img");
+    fs::create_directory_symlink(source / "raw", data / "raw");
+    fs::create_symlink(source / "sydaembient.mp3", data / "sydaembient.mp3");
+
+    Velmora::ProcessDesc desc;
+    desc.program = VELMORA_BINARY;
+    desc.arguments = {"--edit", "--size", "320x180"};
+    desc.arguments.insert(desc.arguments.end(), arguments.begin(), arguments.end());
+    desc.outputFile = folder + "/out.txt";
+    desc.errorFile = folder + "/err.txt";
+    // The program reads ./data from its working folder.
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    std::string problem;
+    const bool running = process.start(desc, problem);
+    fs::current_path(previous);
+    if (!running) {
+        throw std::runtime_error("cannot start " + desc.program + ": " + problem);
+    }
+    // "Edit server: http://127.0.0.1:PORT/?token=TOKEN" once the window and the show are up.
+    const std::string marker = "Edit server: http://127.0.0.1:";
+    for (int i = 0; i < 6000 && process.running() && !finished; ++i) {
+        const std::string text = output();
+        const std::size_t at = text.find(marker);
+        const std::size_t end = at == std::string::npos ? std::string::npos : text.find('\n', at);
+        if (end != std::string::npos) {
+            const std::string line = text.substr(at + marker.size(), end - at - marker.size());
+            serverPort = std::atoi(line.c_str());
+            serverToken = line.substr(line.find("token=") + 6);
+            break;
+        }
+        if ((finished = process.waitFor(0.01))) {
+            break;
+        }
+    }
+    if (serverPort > 0) {
+        client = std::make_unique<httplib::Client>("127.0.0.1", serverPort);
+        client->set_read_timeout(30, 0);
+        client->set_keep_alive(true);
+    }
+}
+
+EditProcess::~EditProcess() {
+    stop();
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
+int EditProcess::stop() {
+    if (stopped) {
+        return 0;
+    }
+    stopped = true;
+    client.reset();
+    if (finished) {
+        return finished->exited ? finished->code : -1;
+    }
+    if (!process.running()) {
+        return -1;
+    }
+    process.interrupt();
+    if (std::optional<Velmora::ExitStatus> status = process.waitFor(60.0)) {
+        return status->exited ? status->code : -1;
+    }
+    process.kill();
+    process.wait();
+    return -1;
+}
+
+std::string EditProcess::output() const {
+    return readFile(folder + "/out.txt");
+}
+
+std::string EditProcess::errors() const {
+    return readFile(folder + "/err.txt");
+}
+
+httplib::Headers EditProcess::withToken(const httplib::Headers& headers) const {
+    httplib::Headers all = headers;
+    if (all.find("X-Velmora-Token") == all.end()) {
+        all.emplace("X-Velmora-Token", serverToken);
+    }
+    return all;
+}
+
+namespace {
+
+Answer answerOf(const httplib::Result& result) {
+    Answer answer;
+    if (result) {
+        answer.status = result->status;
+        answer.body = result->body;
+        answer.contentType = result->get_header_value("Content-Type");
+    }
+    return answer;
+}
+
+} // namespace
+
+Answer EditProcess::get(const std::string& path, const httplib::Headers& headers) {
+    return client ? answerOf(client->Get(path.c_str(), withToken(headers))) : Answer{};
+}
+
+Answer EditProcess::post(const std::string& path, const std::string& body, const std::string& type,
+                         const httplib::Headers& headers) {
+    return client ? answerOf(client->Post(path.c_str(), withToken(headers), body, type.c_str())) : Answer{};
+}
+
+Answer EditProcess::put(const std::string& path, const std::string& body, const std::string& type,
+                        const httplib::Headers& headers) {
+    return client ? answerOf(client->Put(path.c_str(), withToken(headers), body, type.c_str())) : Answer{};
+}
+
+std::vector<unsigned char> decodePngRgb(const std::string& bytes, int* width, int* height) {
+    int channels = 0;
+    unsigned char* pixels =
+        stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
+                              static_cast<int>(bytes.size()), width, height, &channels, 3);
+    if (pixels == nullptr) {
+        return {};
+    }
+    std::vector<unsigned char> rgb(pixels, pixels + static_cast<size_t>(*width) * *height * 3);
+    stbi_image_free(pixels);
+    return rgb;
+}
+
+std::vector<unsigned char> readPngRgb(const std::string& path, int* width, int* height) {
+    return decodePngRgb(readFile(path), width, height);
+}
+
+std::string runProgram(const std::string& program, const std::vector<std::string>& arguments, int* status,
+                       const std::string& folder) {
+    Velmora::ProcessDesc desc;
+    desc.program = program;
+    desc.arguments = arguments;
+    desc.captureOutput = true;
+    const fs::path previous = fs::current_path();
+    if (!folder.empty()) {
+        fs::current_path(folder);
+    }
+    Velmora::ChildProcess child;
+    std::string problem;
+    const bool started = child.start(desc, problem);
+    fs::current_path(previous);
+    if (!started) {
+        *status = -1;
+        return problem;
+    }
+    const std::string text = child.readAllOutput();
+    const Velmora::ExitStatus exit = child.wait();
+    *status = exit.exited ? exit.code : -1;
+    return text;
+}
+
+} // namespace EditTest

@@ -1,0 +1,95 @@
+// A real `velmora --edit` for the tests: a copy of the repository's data folder in a scratch
+// folder (shaders and tracks copied so that tests may change them; sprite, clouds and soundtrack
+// linked), the program started there under the test's X server with SDL's dummy sound driver, its
+// address read from its first line, and an HTTP client for its API.
+#pragma once
+
+#include "base/Process.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace EditTest {
+
+using Json = nlohmann::json;
+
+struct Answer {
+    int status = 0;
+    std::string body;
+    std::string contentType;
+    Json json() const { return Json::parse(body, nullptr, false); }
+};
+
+class EditProcess {
+public:
+    // Starts the program with --edit --size 320x180 and `arguments` (--paused by default).
+    explicit EditProcess(std::vector<std::string> arguments = {"--paused"});
+    // Asks the program to end and waits for it (killing it after a while).
+    ~EditProcess();
+
+    const std::string& root() const { return folder; }
+    std::string file(const std::string& relative) const { return folder + "/" + relative; }
+    int port() const { return serverPort; }
+    const std::string& token() const { return serverToken; }
+    bool started() const { return serverPort > 0; }
+    // What the program wrote so far.
+    std::string output() const;
+    std::string errors() const;
+
+    Answer get(const std::string& path, const httplib::Headers& headers = {});
+    Answer post(const std::string& path, const std::string& body,
+                const std::string& type = "application/json", const httplib::Headers& headers = {});
+    Answer put(const std::string& path, const std::string& body, const std::string& type = "application/json",
+               const httplib::Headers& headers = {});
+    Json state() { return get("/api/state").json(); }
+    Json transport(const Json& command) { return post("/api/transport", command.dump()).json(); }
+
+    // Waits until `ready(state)` holds (polling /api/state) or `seconds` pass; the last state.
+    template <typename Ready> Json waitFor(Ready ready, double seconds = 20.0);
+
+    // Ends the program (SIGTERM) and returns its exit status; -1 when it had to be killed.
+    int stop();
+
+private:
+    httplib::Headers withToken(const httplib::Headers& headers) const;
+
+    std::string folder;
+    Velmora::ChildProcess process;
+    std::unique_ptr<httplib::Client> client;
+    int serverPort = 0;
+    std::string serverToken;
+    bool stopped = false;
+    std::optional<Velmora::ExitStatus> finished;
+};
+
+// The frame of /api/frame.png as RGB bytes; empty when it is not a PNG.
+std::vector<unsigned char> decodePngRgb(const std::string& bytes, int* width, int* height);
+// A PNG file's pixels as RGB bytes.
+std::vector<unsigned char> readPngRgb(const std::string& path, int* width, int* height);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+// Runs a program and returns what it printed on standard output; its status in *status.
+std::string runProgram(const std::string& program, const std::vector<std::string>& arguments, int* status,
+                       const std::string& folder = "");
+
+template <typename Ready> Json EditProcess::waitFor(Ready ready, double seconds) {
+    Json last;
+    const int steps = static_cast<int>(seconds * 100);
+    for (int i = 0; i < steps; ++i) {
+        last = state();
+        if (ready(last)) {
+            return last;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return last;
+}
+
+} // namespace EditTest
