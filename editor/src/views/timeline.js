@@ -1,0 +1,194 @@
+// The timeline strip: the whole show's waveform, bar numbers, the loop range and the playhead.
+// A click seeks; a drag sets the loop (snapped to beats; Shift: to rows).
+
+export class TimelineView {
+    // model: {lengthRows(), rowsPerBeat, playhead(), loop(), waveform(), visibleRows(),
+    // onSeek(row), onLoop({from, to})}
+    constructor(host, model) {
+        this.host = host;
+        this.model = model;
+        this.dirty = true;
+        this.dragLoop = null;
+        this.canvas = document.createElement('canvas');
+        this.canvas.className = 'timeline-canvas';
+        this.canvas.setAttribute('role', 'slider');
+        this.canvas.setAttribute('aria-label', 'Timeline: click to seek, drag to set the loop');
+        host.append(this.canvas);
+        this.ctx = this.canvas.getContext('2d', { alpha: false });
+        this.canvas.addEventListener('mousedown', (e) => this.mouseDown(e));
+        new ResizeObserver(() => this.resize()).observe(host);
+        this.resize();
+    }
+
+    resize() {
+        const dpr = window.devicePixelRatio || 1;
+        this.width = Math.max(1, this.host.clientWidth);
+        this.height = Math.max(1, this.host.clientHeight);
+        this.canvas.width = Math.round(this.width * dpr);
+        this.canvas.height = Math.round(this.height * dpr);
+        this.canvas.style.width = `${this.width}px`;
+        this.canvas.style.height = `${this.height}px`;
+        this.dpr = dpr;
+        this.dirty = true;
+    }
+
+    rowAtX(x) {
+        const length = this.model.lengthRows();
+        return Math.max(0, Math.min(length, (x / this.width) * length));
+    }
+
+    xOfRow(row) {
+        const length = this.model.lengthRows() || 1;
+        return (row / length) * this.width;
+    }
+
+    mouseDown(e) {
+        if (e.button !== 0 || !this.model.lengthRows()) {
+            return;
+        }
+        e.preventDefault();
+        const rect = this.canvas.getBoundingClientRect();
+        const startX = e.clientX - rect.left;
+        let dragging = false;
+        const snap = (row, shift) => {
+            if (shift) {
+                return Math.round(row);
+            }
+            const beat = this.model.rowsPerBeat;
+            return Math.round(row / beat) * beat;
+        };
+        const move = (ev) => {
+            const x = ev.clientX - rect.left;
+            if (!dragging && Math.abs(x - startX) > 4) {
+                dragging = true;
+            }
+            if (dragging) {
+                const a = snap(this.rowAtX(startX), ev.shiftKey);
+                const b = snap(this.rowAtX(x), ev.shiftKey);
+                this.dragLoop = { from: Math.min(a, b), to: Math.max(a, b) };
+                this.dirty = true;
+            }
+        };
+        const up = (ev) => {
+            window.removeEventListener('mousemove', move);
+            window.removeEventListener('mouseup', up);
+            if (dragging) {
+                const loop = this.dragLoop;
+                this.dragLoop = null;
+                this.dirty = true;
+                if (loop && loop.to > loop.from) {
+                    this.model.onLoop(loop);
+                }
+            } else {
+                this.model.onSeek(Math.round(this.rowAtX(ev.clientX - rect.left)));
+            }
+        };
+        window.addEventListener('mousemove', move);
+        window.addEventListener('mouseup', up);
+    }
+
+    // The waveform and the bars, drawn once per size and waveform.
+    staticLayer(length, labelH) {
+        const wave = this.model.waveform();
+        const key = `${this.width}x${this.height}x${this.dpr}x${length}`;
+        if (this.layer && this.layerKey === key && this.layerWave === wave) {
+            return this.layer;
+        }
+        this.layerKey = key;
+        this.layerWave = wave;
+        const canvas = this.layer ?? document.createElement('canvas');
+        canvas.width = this.canvas.width;
+        canvas.height = this.canvas.height;
+        this.layer = canvas;
+        const ctx = canvas.getContext('2d');
+        ctx.setTransform(this.dpr, 0, 0, this.dpr, 0, 0);
+        const w = this.width;
+        const h = this.height;
+        const waveTop = labelH;
+        const waveH = h - labelH;
+        const mid = waveTop + waveH / 2;
+        ctx.clearRect(0, 0, w, h);
+
+        // Waveform: per pixel column, the extremes of the buckets under it.
+        if (wave && wave.min.length) {
+            ctx.fillStyle = '#4f7fae';
+            const perBucket = wave.rowsPerBucket;
+            for (let px = 0; px < w; px++) {
+                const b0 = Math.floor((px / w) * length / perBucket);
+                const b1 = Math.max(b0 + 1, Math.floor(((px + 1) / w) * length / perBucket));
+                let lo = 0;
+                let hi = 0;
+                for (let b = b0; b < b1 && b < wave.min.length; b++) {
+                    lo = Math.min(lo, wave.min[b]);
+                    hi = Math.max(hi, wave.max[b]);
+                }
+                const top = mid - hi * (waveH / 2);
+                const bottom = mid - lo * (waveH / 2);
+                ctx.fillRect(px, top, 1, Math.max(1, bottom - top));
+            }
+        }
+
+        // Bars: a tick on each, a number where there is room.
+        const rowsPerBar = this.model.rowsPerBeat * 4;
+        const bars = Math.ceil(length / rowsPerBar);
+        const pxPerBar = w / (length / rowsPerBar);
+        let every = 1;
+        while (every * pxPerBar < 28) {
+            every *= 2;
+        }
+        ctx.font = '10px ui-monospace, "DejaVu Sans Mono", monospace';
+        ctx.textBaseline = 'top';
+        for (let bar = 0; bar <= bars; bar += every) {
+            const x = Math.round(this.xOfRow(bar * rowsPerBar));
+            ctx.fillStyle = '#3d4452';
+            ctx.fillRect(x, 0, 1, bar % (every * 4) === 0 ? h : labelH);
+            ctx.fillStyle = '#8a93a6';
+            ctx.fillText(String(bar + 1), x + 2, 2);
+        }
+        return canvas;
+    }
+
+    draw() {
+        this.dirty = false;
+        const ctx = this.ctx;
+        ctx.setTransform(this.dpr, 0, 0, this.dpr, 0, 0);
+        const w = this.width;
+        const h = this.height;
+        const length = this.model.lengthRows();
+        ctx.fillStyle = '#101216';
+        ctx.fillRect(0, 0, w, h);
+        if (!length) {
+            return;
+        }
+        const labelH = 14;
+        const waveTop = labelH;
+        const waveH = h - labelH;
+
+        // The rows the grid shows.
+        const visible = this.model.visibleRows();
+        if (visible) {
+            ctx.fillStyle = 'rgba(95, 179, 255, 0.12)';
+            const x0 = this.xOfRow(visible.first);
+            ctx.fillRect(x0, waveTop, Math.max(2, this.xOfRow(visible.last + 1) - x0), waveH);
+        }
+
+        ctx.drawImage(this.staticLayer(length, labelH), 0, 0, w, h);
+
+        // Loop (the one being dragged over the engine's).
+        const loop = this.dragLoop ?? this.model.loop();
+        if (loop) {
+            const x0 = this.xOfRow(loop.from);
+            const x1 = this.xOfRow(loop.to);
+            ctx.fillStyle = 'rgba(120, 220, 140, 0.18)';
+            ctx.fillRect(x0, 0, x1 - x0, h);
+            ctx.fillStyle = 'rgba(120, 220, 140, 0.9)';
+            ctx.fillRect(x0, 0, 2, h);
+            ctx.fillRect(x1 - 2, 0, 2, h);
+        }
+
+        // Playhead.
+        const x = this.xOfRow(this.model.playhead());
+        ctx.fillStyle = '#ffc440';
+        ctx.fillRect(Math.round(x) - 1, 0, 2, h);
+    }
+}
