@@ -19,6 +19,8 @@ struct ProcessDesc {
     std::string outputFile;             // when not captured: standard output goes here (empty: nowhere)
     std::string errorFile;              // when not captured: standard error goes here (empty: nowhere)
     bool ownProcessGroup = true;        // keyboard interrupts do not reach it
+    // Variables set for it on top of ours ("NAME=value"; a name given here replaces ours).
+    std::vector<std::string> environment;
 };
 
 struct ExitStatus {

@@ -718,7 +718,9 @@ Reply EditSession::transport(const Json& body) {
                             "the body must be one of {\"play\": BOOL}, {\"seek\": ROW}, {\"loop\": {...}}, "
                             "{\"loop\": null}");
     }
-    const auto& [key, value] = *body.items().begin();
+    const Json::const_iterator command = body.begin();
+    const std::string key = command.key();
+    const Json& value = command.value();
     if (key == "play") {
         if (!value.is_boolean()) {
             return Reply::error(400, "play: must be true or false");

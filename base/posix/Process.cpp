@@ -85,7 +85,8 @@ bool ChildProcess::start(const ProcessDesc& desc, std::string& error) {
         posix_spawn_file_actions_adddup2(&actions, outputEnds[1], 1);
         posix_spawn_file_actions_adddup2(&actions, outputEnds[1], 2);
     } else {
-        posix_spawn_file_actions_addopen(&actions, 1, desc.outputFile.empty() ? "/dev/null" : desc.outputFile.c_str(),
+        posix_spawn_file_actions_addopen(&actions, 1,
+                                         desc.outputFile.empty() ? "/dev/null" : desc.outputFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (desc.errorFile.empty()) {
             posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -112,8 +113,26 @@ bool ChildProcess::start(const ProcessDesc& desc, std::string& error) {
         flags |= POSIX_SPAWN_SETPGROUP;
     }
     posix_spawnattr_setflags(&attributes, flags);
+    // Our environment with the description's variables in place of ours of the same name.
+    std::vector<std::string> variables = desc.environment;
+    std::vector<char*> envp;
+    for (std::string& variable : variables) {
+        envp.push_back(variable.data());
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string name(*entry, std::strcspn(*entry, "="));
+        bool replaced = false;
+        for (const std::string& variable : desc.environment) {
+            replaced = replaced || variable.compare(0, name.size() + 1, name + "=") == 0;
+        }
+        if (!replaced) {
+            envp.push_back(*entry);
+        }
+    }
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int result = ::posix_spawn(&pid, desc.program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int result =
+        ::posix_spawn(&pid, desc.program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (desc.pipeInput) {

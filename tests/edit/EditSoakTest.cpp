@@ -212,4 +212,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
     });
     EXPECT_TRUE(finalState["errors"].empty()) << finalState.dump();
     EXPECT_EQ(edit.stop(), 0) << edit.errors();
+    for (const std::string& leak : edit.leaksOfOurs()) {
+        ADD_FAILURE() << "a leak through our code:\n" << leak;
+    }
 }
