@@ -6,8 +6,10 @@
 // GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
 #include <GLFW/glfw3.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace Velmora {
 
@@ -26,7 +28,14 @@ void Window::open(int width, int height, const char* title, bool fullscreen, boo
     requestedWidth = width;
     requestedHeight = height;
 
-    if (!glfwInit()) {
+    // An X server that many programs connect to at the same moment now and then refuses one
+    // connection; a second try a moment later gets through.
+    bool initialised = glfwInit() != 0;
+    for (int attempt = 1; attempt < 3 && !initialised; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        initialised = glfwInit() != 0;
+    }
+    if (!initialised) {
         throw Vexception("Failed to initialize GLFW.");
     }
     // The program sets no hints; only an off-screen run asks for an invisible window.
