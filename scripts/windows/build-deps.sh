@@ -306,7 +306,7 @@ relocate() {
     fi
     for pc in "$stage"/lib/pkgconfig/*.pc; do
         # (some .pc files have no prefix variable, only absolute paths)
-        sed -i -e '/^prefix=/d' -e "s|$stage|\${prefix}|g" -e '1i prefix=${pcfiledir}/../..' "$pc" ||
+        sed -i -e '1i prefix=${pcfiledir}/../..' -e '/^prefix=/d' -e "s|$stage|\${prefix}|g" "$pc" ||
             die "cannot fix $pc"
     done
     rm -f "$stage"/lib/*.la

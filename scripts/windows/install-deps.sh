@@ -4,7 +4,23 @@
 # needs to fetch the libraries' Debian sources. Adds a deb-src entry for each deb entry of the
 # machine's sources that has none (same archive, same suites, same components, same key).
 # Installs only what is missing; uses sudo when not run as root.
+#
+#   scripts/windows/install-deps.sh                 deb-src entries, apt-get update when needed, packages
+#   scripts/windows/install-deps.sh --sources-only  only the deb-src entries
+#
+# VELMORA_APT_ETC names another folder than /etc/apt to read and write the sources in (tests).
 set -euo pipefail
+
+apt_etc="${VELMORA_APT_ETC:-/etc/apt}"
+sources_only=0
+case "${1:-}" in
+'') ;;
+--sources-only) sources_only=1 ;;
+*)
+    echo "usage: $0 [--sources-only]" >&2
+    exit 2
+    ;;
+esac
 
 packages=(
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -21,11 +37,24 @@ die() {
     exit 1
 }
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || die "not root and no sudo: cannot install packages"
-    sudo="sudo"
-fi
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        die "not root and no sudo: cannot run $*"
+    fi
+}
+
+# Writes FILE (as root where the folder needs it) from the temporary file TMP.
+install_file() {
+    if [ -w "$(dirname "$2")" ]; then
+        install -m 0644 "$1" "$2" || die "cannot write $2"
+    else
+        as_root install -m 0644 "$1" "$2" || die "cannot write $2"
+    fi
+}
 
 # --- deb-src entries -------------------------------------------------------------------------
 
@@ -33,7 +62,7 @@ fi
 # one-line (sources.list, *.list) and deb822 (*.sources).
 entries_of_type() {
     local type="$1" f
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    for f in "$apt_etc/sources.list" "$apt_etc"/sources.list.d/*.list; do
         [ -f "$f" ] || continue
         awk -v want="$type" '
             { sub(/#.*/, "") }
@@ -44,7 +73,7 @@ entries_of_type() {
                 if (uri != "" && suite != "") print uri, suite
             }' "$f"
     done
-    for f in /etc/apt/sources.list.d/*.sources; do
+    for f in "$apt_etc"/sources.list.d/*.sources; do
         [ -f "$f" ] || continue
         awk -v want="$type" '
             function flush(   i, j, nu, ns, u, s, ok, nt, t) {
@@ -74,12 +103,12 @@ add_deb_src() {
     have="$(entries_of_type deb-src | sort -u)"
     missing="$(comm -23 <(entries_of_type deb | sort -u) <(printf '%s\n' "$have" | sort -u))"
     [ -n "$missing" ] || return 0
-    list_out=/etc/apt/sources.list.d/velmora-deb-src.list
-    sources_out=/etc/apt/sources.list.d/velmora-deb-src.sources
+    list_out="$apt_etc/sources.list.d/velmora-deb-src.list"
+    sources_out="$apt_etc/sources.list.d/velmora-deb-src.sources"
     tmp_list="$(mktemp)"
     tmp_sources="$(mktemp)"
     # One-line entries: copy each deb line whose "URI SUITE" is missing, as deb-src.
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    for f in "$apt_etc/sources.list" "$apt_etc"/sources.list.d/*.list; do
         [ -f "$f" ] && [ "$f" != "$list_out" ] || continue
         awk -v missing="$missing" '
             BEGIN { n = split(missing, m, "\n"); for (k = 1; k <= n; k++) want[m[k]] = 1 }
@@ -93,7 +122,7 @@ add_deb_src() {
     done
     # deb822 stanzas: copy each stanza of type deb with a missing archive and suite, with
     # "Types: deb-src" (Signed-By and other fields kept, including multi-line ones).
-    for f in /etc/apt/sources.list.d/*.sources; do
+    for f in "$apt_etc"/sources.list.d/*.sources; do
         [ -f "$f" ] && [ "$f" != "$sources_out" ] || continue
         awk -v missing="$missing" '
             BEGIN { n = split(missing, m, "\n"); for (k = 1; k <= n; k++) want[m[k]] = 1 }
@@ -126,14 +155,14 @@ add_deb_src() {
         echo "Adding deb-src entries to $list_out:"
         sed 's/^/    /' "$tmp_list"
         { [ -f "$list_out" ] && cat "$list_out"; cat "$tmp_list"; } >"$tmp_list.all" || die "cannot write $tmp_list.all"
-        $sudo install -m 0644 "$tmp_list.all" "$list_out" || die "cannot write $list_out"
+        install_file "$tmp_list.all" "$list_out"
     fi
     if [ -s "$tmp_sources" ]; then
         echo "Adding deb-src entries to $sources_out:"
         sed 's/^/    /' "$tmp_sources"
         { [ -f "$sources_out" ] && { cat "$sources_out"; echo; }; cat "$tmp_sources"; } >"$tmp_sources.all" ||
             die "cannot write $tmp_sources.all"
-        $sudo install -m 0644 "$tmp_sources.all" "$sources_out" || die "cannot write $sources_out"
+        install_file "$tmp_sources.all" "$sources_out"
     fi
     rm -f "$tmp_list" "$tmp_sources" "$tmp_list.all" "$tmp_sources.all"
     sources_changed=1
@@ -148,13 +177,14 @@ done
 
 sources_changed=0
 add_deb_src
+[ $sources_only -eq 0 ] || exit 0
 # apt-get source needs the Sources indexes: update when an entry was added or they are absent.
 if [ "$sources_changed" = 1 ] || [ ${#missing[@]} -gt 0 ] ||
     ! ls /var/lib/apt/lists/*_Sources* >/dev/null 2>&1; then
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq || die "apt-get update failed"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq || die "apt-get update failed"
 fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
         die "apt-get install failed for: ${missing[*]}"
 fi
