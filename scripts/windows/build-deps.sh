@@ -17,6 +17,9 @@
 # the same inputs reuses it and takes seconds. An entry is built in a temporary folder and renamed
 # into place only when complete, so an interrupted or failed build never looks finished.
 #
+#   scripts/windows/build-deps.sh --print-prefix   prints the prefix for the current sources and
+#                                                   exits 0 if it is built, 1 if not (builds nothing)
+#
 # Environment:
 #   VELMORA_WINDOWS_DEPS_CACHE  cache root (default ${XDG_CACHE_HOME:-$HOME/.cache}/velmora/windows-deps)
 #   VELMORA_WINDOWS_DEPS_JOBS   parallel compile jobs (default 2)
@@ -43,6 +46,16 @@ RANLIB="$host-ranlib"
 # signature check.
 packages=(glm libstb kissfft libdeflate glfw3 glew googletest benchmark mpg123 libsdl2)
 by_hand=(mpg123)
+
+print_only=0
+case "${1:-}" in
+'') ;;
+--print-prefix) print_only=1 ;;
+*)
+    echo "usage: $0 [--print-prefix]" >&2
+    exit 2
+    ;;
+esac
 
 log() { echo "build-deps: $*" >&2; }
 die() {
@@ -89,6 +102,11 @@ key="$(
 )"
 prefix="$cache_root/$key"
 
+if [ $print_only -eq 1 ]; then
+    echo "$prefix"
+    [ -f "$prefix/share/velmora-windows-deps/manifest.txt" ]
+    exit
+fi
 if [ -f "$prefix/share/velmora-windows-deps/manifest.txt" ]; then
     log "reusing $prefix"
     echo "$prefix"

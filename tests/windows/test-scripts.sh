@@ -130,6 +130,43 @@ mkdir -p "$t/sources.list.d"
 check "no entries: runs" add_sources "$t"
 check "no entries: writes nothing" bash -c "! ls '$t'/sources.list.d/velmora-* 2>/dev/null"
 
+# --- build-deps.sh: the cache, without building anything -------------------------------------
+build_deps="$root/scripts/windows/build-deps.sh"
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
+    apt-get source --print-uris -qq glfw3 >/dev/null 2>&1; then
+    cache="$tmp/cache"
+    VELMORA_WINDOWS_DEPS_CACHE="$cache" "$build_deps" --print-prefix >"$tmp/prefix" 2>/dev/null
+    check "build-deps: --print-prefix says an empty cache has no entry" test $? -eq 1
+    entry="$(cat "$tmp/prefix")"
+    check "build-deps: the entry is named by a key under the cache root" \
+        bash -c "[[ '$entry' =~ ^$cache/[0-9a-f]{16}\$ ]]"
+    check "build-deps: --print-prefix creates nothing" test ! -e "$cache"
+    # A temporary folder of an interrupted build, complete-looking inside, is not an entry.
+    mkdir -p "$cache/.tmp-$(basename "$entry")-x/prefix/share/velmora-windows-deps"
+    touch "$cache/.tmp-$(basename "$entry")-x/prefix/share/velmora-windows-deps/manifest.txt"
+    VELMORA_WINDOWS_DEPS_CACHE="$cache" "$build_deps" --print-prefix >/dev/null 2>&1
+    check "build-deps: a temporary folder is not taken as built" test $? -eq 1
+    # A folder at the entry's name without the manifest (not made by the script) is left alone.
+    mkdir -p "$entry/lib"
+    VELMORA_WINDOWS_DEPS_CACHE="$cache" "$build_deps" >"$tmp/out" 2>"$tmp/err"
+    check "build-deps: refuses an incomplete entry" test $? -ne 0
+    check "build-deps: ... says so" grep -q "has no manifest" "$tmp/err"
+    check "build-deps: ... prints no prefix" test ! -s "$tmp/out"
+    check "build-deps: ... and does not remove it" test -d "$entry/lib"
+    # A complete entry is reused: only its path on stdout.
+    mkdir -p "$entry/share/velmora-windows-deps"
+    touch "$entry/share/velmora-windows-deps/manifest.txt"
+    VELMORA_WINDOWS_DEPS_CACHE="$cache" "$build_deps" >"$tmp/out" 2>/dev/null
+    check "build-deps: reuses a complete entry" test $? -eq 0
+    check "build-deps: ... printing only its prefix" diff -u <(echo "$entry") "$tmp/out"
+    VELMORA_WINDOWS_DEPS_JOBS=two VELMORA_WINDOWS_DEPS_CACHE="$tmp/cache2" "$build_deps" >/dev/null 2>"$tmp/err"
+    check "build-deps: a bad job count is refused" test $? -ne 0
+    check "build-deps: ... before anything is made" test ! -e "$tmp/cache2"
+else
+    echo "skipped: build-deps.sh tests (no mingw-w64 or no deb-src entries; run scripts/windows/install-deps.sh)" >&2
+    skipped=$((skipped + 1))
+fi
+
 # --- wine-run.sh -------------------------------------------------------------------------------
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
     cat >"$tmp/probe.cpp" <<'EOF'
