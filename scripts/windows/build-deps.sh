@@ -81,6 +81,13 @@ fi
 
 # --- the cache key ---------------------------------------------------------------------------
 
+# The cross compilers' and the mingw-w64 runtime's package versions (the compilers' --version
+# says only "12-posix").
+toolchain_versions() {
+    dpkg-query -W -f='${Package} ${Version}\n' gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix \
+        binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev 2>/dev/null || "$CXX" --version | head -n 1
+}
+
 # apt-get source --print-uris: one line per file: 'URI' NAME SIZE SHA256:HASH
 uris="$(apt-get source --print-uris "${apt_opts[@]}" "${packages[@]}" 2>&1)" ||
     die "apt-get source --print-uris failed (no deb-src entry? run scripts/windows/install-deps.sh):
@@ -96,8 +103,7 @@ key="$(
         echo "$uris" | awk '{print $2, $3, $4}' | sort
         sha256sum <"$script"
         sha256sum <"$toolchain"
-        "$CC" --version | head -n 1
-        "$CXX" --version | head -n 1
+        toolchain_versions
     } | sha256sum | cut -c1-16
 )"
 prefix="$cache_root/$key"
@@ -377,7 +383,8 @@ printf '%-12s %7.1f s\n' total "$(awk "BEGIN{print $(date +%s.%N) - $total_start
 {
     echo "key: $key"
     echo "host: $host"
-    echo "compilers: $("$CC" --version | head -n 1) / $("$CXX" --version | head -n 1)"
+    echo "toolchain:"
+    toolchain_versions | sed 's/^/  /'
     echo "sources:"
     sed 's/^/  /' <<<"$versions"
 } >"$stage/share/velmora-windows-deps/manifest.txt" || die "cannot write the manifest"
