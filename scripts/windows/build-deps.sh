@@ -287,7 +287,7 @@ build_mpg123() { # autotools; only libmpg123 is used, the player and output modu
         --disable-modules --enable-network=no CC="$CC" AR="$AR" RANLIB="$RANLIB" CFLAGS="-O2")
     run make -C "$build" -j"$jobs"
     run make -C "$build" install
-    rm -rf "$stage/bin" "$stage/share/man" "$stage"/lib/libout123.* "$stage"/lib/libsyn123.* \
+    rm -rf "${stage:?}/bin" "$stage/share/man" "$stage"/lib/libout123.* "$stage"/lib/libsyn123.* \
         "$stage/lib/pkgconfig/libout123.pc" "$stage/lib/pkgconfig/libsyn123.pc" \
         "$stage/include/out123.h" "$stage/include/syn123.h"
 }
@@ -346,7 +346,7 @@ check_pkgconfig() {
     local m out word lib
     for m in glfw3 glew sdl2 libmpg123 kissfft-float libdeflate stb gtest gtest_main gmock \
         benchmark glm; do
-        out="$(PKG_CONFIG_LIBDIR="$stage/lib/pkgconfig" PKG_CONFIG_PATH= pkg-config --static \
+        out="$(PKG_CONFIG_LIBDIR="$stage/lib/pkgconfig" PKG_CONFIG_PATH="" pkg-config --static \
             --cflags --libs "$m" 2>&1)" || die "pkg-config --static $m fails in the new prefix: $out"
         for word in $out; do
             case "$word" in
