@@ -44,7 +44,8 @@ RANLIB="$host-ranlib"
 # but missing from the archive, so `apt-get source` fails on it: its other files are fetched by
 # hand (each checked against the hash in apt's signed Sources index) and unpacked without the
 # signature check.
-packages=(glm libstb kissfft libdeflate glfw3 glew googletest benchmark mpg123 libsdl2)
+packages=(glm nlohmann-json3 cpp-httplib libstb kissfft libdeflate glfw3 glew googletest benchmark mpg123
+    libsdl2)
 by_hand=(mpg123)
 
 print_only=0
@@ -224,6 +225,32 @@ build_glm() { # header-only: configure and install, nothing to compile
     run cmake --install "$build"
 }
 
+build_nlohmann_json3() { # header-only: headers, CMake config and .pc file
+    local build="$work/build/nlohmann-json3"
+    run cmake -S "$work/src/nlohmann-json3" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DVELMORA_WINDOWS_DEPS="$stage" -DCMAKE_INSTALL_PREFIX="$stage" "${install_dirs[@]}" \
+        -DJSON_BuildTests=OFF -DJSON_Install=ON -DBUILD_TESTING=OFF
+    run cmake --install "$build"
+}
+
+build_cpp_httplib() { # the upstream single header, used header-only (no TLS, no compression)
+    local src="$work/src/cpp-httplib" version
+    version="$(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$src/httplib.h")"
+    [ -n "$version" ] || die "cpp-httplib: no CPPHTTPLIB_VERSION in httplib.h"
+    run install -m 0644 "$src/httplib.h" "$stage/include/"
+    # Winsock is all it needs on Windows without OpenSSL (crypt32 and cryptui only serve TLS).
+    cat >"$stage/lib/pkgconfig/cpp-httplib.pc" <<PC || die "cpp-httplib: cannot write cpp-httplib.pc"
+prefix=$stage
+includedir=\${prefix}/include
+
+Name: cpp-httplib
+Description: A C++ HTTP server and client library (header-only)
+Version: $version
+Libs: -lws2_32
+Cflags: -I\${includedir}
+PC
+}
+
 build_libstb() { # Debian's Makefile compiles each header with its implementation into libstb
     local src="$work/src/libstb"
     local vars=(CC="$CC" AR="$AR" CFLAGS="-O2 -fwrapv" MULTIARCH="$host" PREFIX="$stage"
@@ -345,7 +372,7 @@ $left"
 check_pkgconfig() {
     local m out word lib
     for m in glfw3 glew sdl2 libmpg123 kissfft-float libdeflate stb gtest gtest_main gmock \
-        benchmark glm; do
+        benchmark glm nlohmann_json cpp-httplib; do
         out="$(PKG_CONFIG_LIBDIR="$stage/lib/pkgconfig" PKG_CONFIG_PATH="" pkg-config --static \
             --cflags --libs "$m" 2>&1)" || die "pkg-config --static $m fails in the new prefix: $out"
         for word in $out; do
@@ -371,7 +398,7 @@ for p in "${packages[@]}"; do
     log "$p: fetching"
     fetch "$p"
     log "$p: building"
-    "build_$p"
+    "build_${p//-/_}"
     rm -rf "$work/src/$p" "$work/build/$p"
     seconds="$(awk "BEGIN{print $(date +%s.%N) - $start}")"
     printf '%-12s %7.1f s\n' "$p" "$seconds" | tee -a "$times_file" >&2
