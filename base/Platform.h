@@ -13,6 +13,10 @@ namespace Velmora {
 // renderer's per-frame working memory to the system and faults it back in otherwise).
 void prepareProcess();
 
+// This process's id, and whether a process with that id runs (true when unsure).
+long currentProcessId();
+bool processRunning(long id);
+
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);
 bool isTerminal(std::FILE* stream);

@@ -1,5 +1,6 @@
 #include "base/Platform.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,18 @@ void prepareProcess() {
     // keeping it makes frames up to 2.7 times cheaper on software GL.
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 #endif
+}
+
+long currentProcessId() {
+    return static_cast<long>(::getpid());
+}
+
+bool processRunning(long id) {
+    if (id <= 0) {
+        return true;
+    }
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
 }
 
 std::string environmentVariable(const std::string& name) {
