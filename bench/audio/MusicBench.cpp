@@ -5,6 +5,7 @@
 //    MP3, median of several runs (the file is in the page cache after the first).
 // The MP3s are made here with lame.
 #include "audio/Music.h"
+#include "base/Platform.h"
 #include "tests/audio/ToneFile.h"
 
 #include <algorithm>
@@ -111,6 +112,7 @@ void startUp(const VelmoraTest::TempFolder& folder) {
 } // namespace
 
 int main() {
+    Velmora::prepareProcess();
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     std::printf("audio driver: %s\n", std::getenv("SDL_AUDIODRIVER"));
     VelmoraTest::TempFolder folder;

@@ -6,6 +6,7 @@
 // VELMORA_BENCH_DATA=FOLDER measures another data folder instead.
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24" bench/demo/velmora_demo_bench
 #include "audio/Music.h"
+#include "base/Platform.h"
 #include "demo/Demo.h"
 #include "demo/WarmFrames.h"
 #include "engine/VertexArray.h"
@@ -137,7 +138,8 @@ BENCHMARK(BM_Frame1280x720)->Iterations(300)->UseManualTime()->Unit(benchmark::k
 } // namespace
 
 int main(int argc, char** argv) {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // Valid standard descriptors and the heap tuning of the program itself.
+    Velmora::prepareProcess();
     benchmark::Initialize(&argc, argv);
     const fs::path root = prepareData();
 
