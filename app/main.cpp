@@ -6,6 +6,7 @@
 #include "app/CommandLine.h"
 #include "app/DemoSettings.h"
 #include "app/capture/OfflineRun.h"
+#include "app/check/CheckRun.h"
 #include "app/setup/SetupDialog.h"
 #include "audio/Music.h"
 #include "base/Platform.h"
@@ -19,7 +20,9 @@
 // GLEW must come before GLFW so that GLFW does not pull in the system GL header first.
 #include <GLFW/glfw3.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -29,24 +32,41 @@ bool endReached(double endValue) {
     return !(endValue >= 0.0);
 }
 
+// What a successful command printed must have reached standard output (not a full disk, not a
+// closed pipe): otherwise status 1 with the reason on standard error. A failed command has said why.
+int withOutputChecked(int status) {
+    if (status != 0) {
+        return status;
+    }
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "velmora: cannot write to standard output: %s\n",
+                     errno != 0 ? std::strerror(errno) : "a write failed");
+        return 1;
+    }
+    return status;
+}
+
 int run(int argc, char** argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
     switch (commandLine.action) {
     case CommandLine::Action::Help:
         std::fputs(commandLineHelp(argv[0]).c_str(), stdout);
-        return 0;
+        return withOutputChecked(0);
     case CommandLine::Action::Version:
         std::puts(versionText().c_str());
-        return 0;
+        return withOutputChecked(0);
     case CommandLine::Action::Error:
         std::fprintf(stderr, "%s\n", commandLine.error.c_str());
         return 2;
+    case CommandLine::Action::Check:
+        return withOutputChecked(Velmora::runDataCheck());
     case CommandLine::Action::Run:
         break;
     }
     // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/capture).
     if (commandLine.offline.mode != Velmora::OfflineMode::None) {
-        return Velmora::runOffline(commandLine.offline);
+        return withOutputChecked(Velmora::runOffline(commandLine.offline));
     }
 
     DemoSettings settings;

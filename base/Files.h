@@ -75,6 +75,8 @@ struct WriteOptions {
     bool sync = true;
     // Read the temporary file back and compare it before the rename.
     bool verify = true;
+    // moveIntoPlace only: false puts the file only where nothing is yet ("File exists" otherwise).
+    bool replace = true;
 };
 
 // Where a file that replaces `path` must go: `path` itself when it is a regular file or nothing is

@@ -418,7 +418,9 @@ bool moveIntoPlace(const std::string& temporary, const std::string& target, std:
     }
     bool ok = ::chmod(temporary.c_str(), mode) == 0 || (error = systemError(errno), false);
     ok = ok && (!options.sync || syncFile(temporary, error));
-    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (ok && !options.replace) {
+        ok = renameWithoutReplacing(temporary, target, error);
+    } else if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
         error = "cannot replace it: " + systemError(errno);
         ok = false;
     }

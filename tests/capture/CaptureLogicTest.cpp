@@ -482,7 +482,8 @@ TEST(FfmpegEncoder, EncodesFramesWithTheirAudioIntoAFinishedFile) {
     const int width = 64, height = 36, fps = 12;
     for (const char* name : {"clip.mp4", "clip.mkv"}) {
         const std::string output = scratch.file(name);
-        FfmpegEncoder encoder(VideoSettings{ffmpeg, output, width, height, fps, scratch.file("audio.wav")});
+        FfmpegEncoder encoder(
+            VideoSettings{ffmpeg, output, width, height, fps, scratch.file("audio.wav"), ""});
         std::vector<uint8_t> frame(width * height * 4);
         for (int k = 0; k < fps; ++k) {
             std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(k * 20));
@@ -499,10 +500,10 @@ TEST(FfmpegEncoder, EncodesFramesWithTheirAudioIntoAFinishedFile) {
             EXPECT_NEAR(probe(output, "a").second, 1.0, 1.0 / fps);
         }
     }
-    std::vector<std::string> mp4 = ffmpegArguments({ffmpeg, "x.mp4", 64, 36, 30, "a.wav"}, "x.mp4.part");
+    std::vector<std::string> mp4 = ffmpegArguments({ffmpeg, "x.mp4", 64, 36, 30, "a.wav", ""}, "x.mp4.part");
     EXPECT_NE(std::find(mp4.begin(), mp4.end(), "+faststart"), mp4.end());
     EXPECT_NE(std::find(mp4.begin(), mp4.end(), "yuv420p"), mp4.end());
-    std::vector<std::string> mkv = ffmpegArguments({ffmpeg, "x.MKV", 64, 36, 30, ""}, "x.MKV.part");
+    std::vector<std::string> mkv = ffmpegArguments({ffmpeg, "x.MKV", 64, 36, 30, "", ""}, "x.MKV.part");
     EXPECT_NE(std::find(mkv.begin(), mkv.end(), "matroska"), mkv.end());
     EXPECT_EQ(std::find(mkv.begin(), mkv.end(), "aac"), mkv.end()); // no audio given, none encoded
 }
@@ -517,7 +518,7 @@ TEST(FfmpegEncoder, ADeadEncoderIsAnErrorWithItsLastWordsAndLeavesNoFile) {
     const std::string output = scratch.file("show.mp4");
     std::string message;
     {
-        FfmpegEncoder encoder(VideoSettings{fake, output, 64, 36, 30, ""});
+        FfmpegEncoder encoder(VideoSettings{fake, output, 64, 36, 30, "", ""});
         std::vector<uint8_t> frame(64 * 36 * 4, 128);
         try {
             for (int k = 0; k < 2000; ++k) {
@@ -537,7 +538,7 @@ TEST(FfmpegEncoder, ADeadEncoderIsAnErrorWithItsLastWordsAndLeavesNoFile) {
     const std::string late = scratch.file("late-ffmpeg");
     CaptureTest::writeFile(late, "#!/bin/sh\ncat > /dev/null\necho 'Conversion failed!' >&2\nexit 1\n");
     chmod(late.c_str(), 0755);
-    FfmpegEncoder encoder(VideoSettings{late, output, 64, 36, 30, ""});
+    FfmpegEncoder encoder(VideoSettings{late, output, 64, 36, 30, "", ""});
     std::vector<uint8_t> frame(64 * 36 * 4, 128);
     encoder.writeFrame(frame.data());
     try {
