@@ -1,10 +1,12 @@
 #include "app/capture/CaptureOptions.h"
 
 #include "base/Files.h"
+#include "base/Platform.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace Velmora {
@@ -77,6 +79,18 @@ bool holdsEarlierCapture(const std::string& directory) {
         }
     }
     return false;
+}
+
+// The process id of a running capture that marked the folder as its own (see CaptureFolderClaim),
+// or 0.
+long captureInProgress(const std::string& directory) {
+    std::string owner;
+    std::string error;
+    if (!readRegularFile(directory + "/.velmora-capture", 64, owner, error)) {
+        return 0;
+    }
+    const long id = std::atol(owner.c_str());
+    return id > 0 && processRunning(id) ? id : 0;
 }
 
 } // namespace
@@ -224,6 +238,11 @@ std::string checkCaptureOutput(const CaptureOptions& options) {
         if (isDirectory(out)) {
             if (!canWriteInto(out)) {
                 return "cannot write into the folder '" + out + "': " + std::strerror(EACCES);
+            }
+            const long writer = captureInProgress(out);
+            if (writer > 0) {
+                return "cannot capture into '" + out + "': another capture (process " +
+                       std::to_string(writer) + ") is writing into it";
             }
             if (holdsEarlierCapture(out)) {
                 return "the folder '" + out +

@@ -383,6 +383,7 @@ int runCapture(const CaptureOptions& options) {
     std::unique_ptr<TemporaryFile> audioFile;
     std::unique_ptr<FfmpegEncoder> encoder;
     std::unique_ptr<PngFolderWriter> folder;
+    std::unique_ptr<CaptureFolderClaim> claim;
     try {
         if (video) {
             audioFile = makeAudioFile();
@@ -394,6 +395,12 @@ int runCapture(const CaptureOptions& options) {
             if (!makeDirectories(options.output, reason)) {
                 complain("cannot create the folder '" + options.output + "': " + reason);
                 return offlineFailed;
+            }
+            // Two captures into one folder would mix their frames: the second one refuses.
+            claim = std::make_unique<CaptureFolderClaim>(options.output);
+            if (!claim->held()) {
+                complain("cannot capture into '" + options.output + "': " + claim->problem());
+                return offlineRefused;
             }
             folder = std::make_unique<PngFolderWriter>(options.output, width, height);
         }

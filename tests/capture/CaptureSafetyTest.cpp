@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <map>
@@ -250,6 +251,37 @@ TEST(CaptureSafety, TwoCapturesToOneFileDoNotMeet) {
     EXPECT_EQ(videoFrames(video), 25);
     EXPECT_TRUE(leftovers(fixture().root()).empty());
     std::remove(video.c_str());
+}
+
+TEST(CaptureSafety, TwoCapturesIntoOneFolderDoNotMix) {
+    // The second one refuses (before or after the first has begun), whichever comes first.
+    const std::string frames = fixture().file("both");
+    const std::string errLog[2] = {fixture().file("both1.err"), fixture().file("both2.err")};
+    Background first(command("--capture '" + frames + "' --size 320x180 --fps 10", "2> '" + errLog[0] + "'"));
+    Background second(command("--capture '" + frames + "' --size 160x90 --fps 10", "2> '" + errLog[1] + "'"));
+    const int statuses[2] = {first.wait(120), second.wait(120)};
+    EXPECT_EQ(std::min(statuses[0], statuses[1]), 0)
+        << CaptureTest::readFile(errLog[0]) << CaptureTest::readFile(errLog[1]);
+    EXPECT_EQ(std::max(statuses[0], statuses[1]), 2)
+        << CaptureTest::readFile(errLog[0]) << CaptureTest::readFile(errLog[1]);
+    const std::string refused = CaptureTest::readFile(errLog[statuses[0] == 0 ? 1 : 0]);
+    EXPECT_TRUE(refused.find("another capture") != std::string::npos ||
+                refused.find("already holds a capture") != std::string::npos)
+        << refused;
+    EXPECT_EQ(CaptureTest::listFolder(frames).size(), 26u); // 25 frames of one capture and their audio
+    CaptureTest::runShell("rm -rf '" + frames + "'");
+
+    // A mark left by a capture that was killed does not stop the next one, which removes it.
+    const pid_t ended = fork();
+    if (ended == 0) {
+        _exit(0);
+    }
+    waitpid(ended, nullptr, 0);
+    CaptureTest::runShell("mkdir -p '" + frames + "'");
+    CaptureTest::writeFile(frames + "/.velmora-capture", std::to_string(ended));
+    EXPECT_EQ(velmora("--capture '" + frames + "' --size 160x90 --fps 10 --to 0.5").status, 0);
+    EXPECT_EQ(CaptureTest::listFolder(frames).size(), 6u);
+    CaptureTest::runShell("rm -rf '" + frames + "'");
 }
 
 TEST(CaptureSafety, OutputNamesAreFilesEvenWhenTheyLookLikeOptionsOrProtocols) {
