@@ -125,7 +125,7 @@ TEST(Image, HugeDimensionsAreRefusedFromTheHeader) {
 
 TEST(Image, OnlyRegularFilesWithinTheLimitAreReadAndCheckSaysWhy) {
     // A FIFO without a writer would block a plain open for ever.
-    const std::string fifo = TestSupport::writeFile("sprite-fifo.png", "") + ".fifo";
+    const std::string fifo = TestSupport::scratchPath("sprite-fifo.png");
     unlink(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(loadError(fifo, 4), "Failed to open file \"" + fifo + "\"");
@@ -142,8 +142,11 @@ TEST(Image, OnlyRegularFilesWithinTheLimitAreReadAndCheckSaysWhy) {
     EXPECT_EQ(loadError(huge, 4), "Failed to open file \"" + huge + "\"");
     unlink(huge.c_str());
 
-    EXPECT_FALSE(Image::check(TestSupport::writeFile("sprite-text.png", "not a picture"), error));
+    const std::string text = TestSupport::writeFile("sprite-text.png", "not a picture");
+    EXPECT_FALSE(Image::check(text, error));
     EXPECT_EQ(error.rfind("cannot be decoded (", 0), 0u) << error;
     const std::string good = ImageSupport::writePng("sprite-good.png", 5, 3, 4);
     EXPECT_TRUE(Image::check(good, error)) << error;
+    unlink(text.c_str());
+    unlink(good.c_str());
 }
