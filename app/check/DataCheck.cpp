@@ -293,8 +293,17 @@ void checkSoundtrack(Collector& found, DataCheckResult& result, const ShowData& 
 } // namespace
 
 std::string formatProblem(const DataProblem& problem) {
+    // One line, whatever the driver's message holds.
+    std::string message;
+    for (char c : problem.message) {
+        if (c == '\n') {
+            message += " / ";
+        } else if (c != '\r') {
+            message += c;
+        }
+    }
     return problem.file + (problem.line > 0 ? ":" + std::to_string(problem.line) : "") +
-           (problem.warning ? ": warning: " : ": error: ") + problem.message;
+           (problem.warning ? ": warning: " : ": error: ") + message;
 }
 
 int DataCheckResult::errors() const {

@@ -19,7 +19,8 @@ struct DataProblem {
     bool warning = false;
 };
 
-// "FILE:LINE: error: MESSAGE" (no line part for 0; "warning" for warnings).
+// "FILE:LINE: error: MESSAGE" (no line part for 0; "warning" for warnings), on one line: line
+// breaks in the message become " / ".
 std::string formatProblem(const DataProblem& problem);
 
 // Everything the show reads, as the scene, the passes and the entry point name it.

@@ -167,6 +167,14 @@ TEST(DataCheck, EveryProblemIsOneLineNamingTheFileAndStatusIsOne) {
     }
 }
 
+TEST(DataCheck, AProblemIsOneLineWhateverTheDriverSaid) {
+    EXPECT_EQ(Velmora::formatProblem({"./data/shaders/a.fs", 0, "link failed:\r\nout of\nregisters", false}),
+              "./data/shaders/a.fs: error: link failed: / out of / registers");
+    EXPECT_EQ(Velmora::formatProblem({"./data/science/sync_x.track", 0, "unread", true}),
+              "./data/science/sync_x.track: warning: unread");
+    EXPECT_EQ(Velmora::formatProblem({"f", 12, "m", false}), "f:12: error: m");
+}
+
 TEST(DataCheck, OffscreenRunsRefuseABrokenShowBeforeMakingAnything) {
     struct Case {
         const char* what;
