@@ -10,11 +10,11 @@
 #include "app/capture/WavWriter.h"
 #include "app/check/DataCheck.h"
 #include "audio/Music.h"
-#include "player/Player.h"
 #include "base/Files.h"
 #include "base/Platform.h"
 #include "base/Process.h"
 #include "base/Vexception.h"
+#include "player/Player.h"
 #include "sync/SyncTrack.h"
 
 #include <GL/glew.h>

@@ -1,8 +1,8 @@
 // The velmora-track program, run as authors run it.
 #include "base/Files.h"
 #include "sync/TrackFile.h"
-#include "tests/sync/SyncTestSupport.h"
 #include "sync/TrackText.h"
+#include "tests/sync/SyncTestSupport.h"
 
 #include <gtest/gtest.h>
 
