@@ -87,6 +87,15 @@ const Option options[] = {
          c.hasPort = true;
          return std::string();
      }},
+    {"--report", "FILE", "with --timedemo: also write the figures to FILE as JSON",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--report", value);
+     }},
+    {"--check", nullptr, "check the data folder (files, tracks, shaders, music); draws nothing",
+     [](CommandLine& c, const std::string&) {
+         c.action = CommandLine::Action::Check;
+         return std::string();
+     }},
     {"--help", nullptr, "print this help and exit",
      [](CommandLine& c, const std::string&) {
          c.action = CommandLine::Action::Help;
@@ -202,6 +211,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (!problem.empty()) {
             return failure(problem);
         }
+    }
+    if (commandLine.action == CommandLine::Action::Check &&
+        (commandLine.offline.mode != Velmora::OfflineMode::None || commandLine.skipDialog ||
+         commandLine.vsync || commandLine.offline.hasFps || commandLine.offline.hasFrom ||
+         commandLine.offline.hasTo || !commandLine.offline.report.empty() || commandLine.edit ||
+         commandLine.paused || commandLine.hasPort)) {
+        return failure("--check takes no other option");
     }
     if (commandLine.action == CommandLine::Action::Run && commandLine.edit) {
         const std::string problem = finishEditOptions(commandLine);

@@ -16,6 +16,7 @@ struct CommandLine {
         Run,     // start the presentation
         Help,    // print the usage and exit 0
         Version, // print the version and exit 0
+        Check,   // check the data folder (--check) and exit 0 or 1
         Error,   // print `error` on standard error and exit 2, before any window opens
     };
 

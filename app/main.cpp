@@ -6,32 +6,54 @@
 #include "app/CommandLine.h"
 #include "app/DemoSettings.h"
 #include "app/capture/OfflineRun.h"
+#include "app/check/CheckRun.h"
 #include "app/setup/SetupDialog.h"
 #include "base/Platform.h"
 #include "edit/EditSession.h"
 #include "player/Player.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
+
+// What a successful command printed (help, version, the check's summary) must have reached standard
+// output (not a full disk, not a closed pipe): otherwise status 1 with the reason on standard error.
+// A failed command has said why already.
+int withOutputChecked(int status) {
+    if (status != 0) {
+        return status;
+    }
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "velmora: cannot write to standard output: %s\n",
+                     errno != 0 ? std::strerror(errno) : "a write failed");
+        return 1;
+    }
+    return status;
+}
 
 int run(int argc, char** argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
     switch (commandLine.action) {
     case CommandLine::Action::Help:
         std::fputs(commandLineHelp(argv[0]).c_str(), stdout);
-        return 0;
+        return withOutputChecked(0);
     case CommandLine::Action::Version:
         std::puts(versionText().c_str());
-        return 0;
+        return withOutputChecked(0);
     case CommandLine::Action::Error:
         std::fprintf(stderr, "%s\n", commandLine.error.c_str());
         return 2;
+    case CommandLine::Action::Check:
+        return withOutputChecked(Velmora::runDataCheck());
     case CommandLine::Action::Run:
         break;
     }
-    // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/capture).
+    // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/capture). The
+    // timedemo checks that its report reached standard output; a capture's product is its file.
     if (commandLine.offline.mode != Velmora::OfflineMode::None) {
         return Velmora::runOffline(commandLine.offline);
     }

@@ -1,5 +1,7 @@
 #include "audio/Mp3Decoder.h"
 
+#include "base/Files.h"
+
 #include <mpg123.h>
 
 #include <cerrno>
@@ -72,9 +74,10 @@ bool Mp3Decoder::open(const char* path, std::string& error) {
         close();
         return false;
     }
-    file = std::fopen(path, "rb");
+    std::string reason;
+    file = openRegularFile(path, maxFileBytes, reason);
     if (file == nullptr) {
-        error = std::string("cannot open the file: ") + std::strerror(errno);
+        error = "cannot open the file: " + reason;
         close();
         return false;
     }

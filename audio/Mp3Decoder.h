@@ -1,6 +1,8 @@
 // MPEG audio file decoding through libmpg123: gapless, scanned in full at open so that the
 // length is exact, and always delivered as 44100 Hz interleaved stereo float (mpg123 resamples
 // and up- or down-mixes whatever the file holds). One thread at a time; no buffering of its own.
+// Only regular files are opened (a FIFO in the soundtrack's place is refused at once instead of
+// blocking), up to maxFileBytes.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,9 @@ namespace Velmora {
 class Mp3Decoder {
 public:
     static constexpr int sampleRate = 44100;
+    // Larger files are refused: over two hours at 256 kbit/s, where a show plays a few minutes (the
+    // offline clock holds at most 20 minutes of decoded sound anyway).
+    static constexpr std::uint64_t maxFileBytes = 256ull << 20;
 
     Mp3Decoder() = default;
     ~Mp3Decoder();

@@ -49,6 +49,14 @@ std::vector<std::string> listDirectory(const std::string& folder);
 bool removeFile(const std::string& path);
 // Renames, replacing the destination.
 bool renameFile(const std::string& from, const std::string& to, std::string& error);
+// Renames only when nothing is at `to` yet (not even a dangling link); otherwise false with the
+// system's "File exists". Both paths must be on one file system.
+bool renameWithoutReplacing(const std::string& from, const std::string& to, std::string& error);
+// Flushes the file's data to the storage device.
+bool syncFile(const std::string& path, std::string& error);
+// Why the path cannot name a file here (one of its names, or the whole, is longer than the system
+// allows: "File name too long"), or empty. Looks at the text only.
+std::string pathNameProblem(const std::string& path);
 
 // The folder part of a path ("." for a bare name) and the last component.
 std::string parentFolder(const std::string& path);
@@ -67,7 +75,22 @@ struct WriteOptions {
     bool sync = true;
     // Read the temporary file back and compare it before the rename.
     bool verify = true;
+    // moveIntoPlace only: false puts the file only where nothing is yet ("File exists" otherwise).
+    bool replace = true;
 };
+
+// Where a file that replaces `path` must go: `path` itself when it is a regular file or nothing is
+// there yet, or the regular file that a symbolic link (or a chain of them) leads to. Empty, with
+// the reason, for a folder, a device, a FIFO, a looping link and the like, which are never replaced.
+std::string replacementTarget(const std::string& path, std::string& error);
+
+// Puts a finished file, written beside `target` under a temporary name (see TemporaryFile), in
+// target's place: it gets the replaced file's permissions (a new file: options.newFileMode less the
+// umask), is flushed to the device (options.sync; the folder too, after the rename) and renamed
+// over `target`, which must come from replacementTarget. On failure the temporary file is removed
+// and `target` is unchanged.
+bool moveIntoPlace(const std::string& temporary, const std::string& target, std::string& error,
+                   const WriteOptions& options = WriteOptions());
 
 // Writes `bytes` to `path` so that the path always holds either the old or the complete new file:
 // through a uniquely named temporary file beside it, checked writes, a read-back comparison, and a
@@ -78,7 +101,9 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes, std::
                         const WriteOptions& options = WriteOptions());
 
 // A uniquely named file beside `near` (or in the temporary folder when `near` is empty), open for
-// writing, removed on destruction unless kept. `suffix` ends the name ("…-XXXXXX.wav").
+// writing, removed on destruction unless kept. The name holds the process id so that one left
+// behind by a killed process can be recognised: ".NEAR-PID-XXXXXX" + suffix beside `near` (NEAR
+// shortened when the name would be too long), "velmora-PID-XXXXXX" + suffix in the temporary folder.
 class TemporaryFile {
 public:
     TemporaryFile(const std::string& near, const std::string& suffix);
@@ -106,5 +131,9 @@ private:
 
 // The folder for temporary files (TMPDIR, TEMP, or the system's).
 std::string temporaryFolder();
+
+// Removes the temporary files named as TemporaryFile(near, suffix) names them whose process no
+// longer runs (killed before it could remove them). Returns how many were removed.
+int removeAbandonedTemporaries(const std::string& near, const std::string& suffix);
 
 } // namespace Velmora

@@ -22,6 +22,10 @@ bool randomBytes(void* out, std::size_t count);
 // (no second listener beside us), and can be listened on again at once after we close it.
 void prepareListeningSocket(std::intptr_t socket);
 
+// This process's id, and whether a process with that id runs (true when unsure).
+long currentProcessId();
+bool processRunning(long id);
+
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);
 bool isTerminal(std::FILE* stream);

@@ -72,20 +72,21 @@ LogoScene::LogoScene(const ShowInputs& showInputs)
       fov(*inputs.sync, "fov"), xrot(*inputs.sync, "xrot"), yrot(*inputs.sync, "yrot"),
       zrot(*inputs.sync, "zrot"), noisex(*inputs.sync, "noisex"), noisey(*inputs.sync, "noisey"),
       noisez(*inputs.sync, "noisez"), bgParticleScale(*inputs.sync, "bgParticleScale"),
-      addconst(*inputs.sync, "addconst"), fftCoef(*inputs.sync, "fftCoef"), fftScale(*inputs.sync, "fftScale"),
-      fftMin(*inputs.sync, "fftMin"), fftCHannel(*inputs.sync, "fftCHannel"), showRiro(*inputs.sync, "showRiro"),
+      addconst(*inputs.sync, "addconst"), fftCoef(*inputs.sync, "fftCoef"),
+      fftScale(*inputs.sync, "fftScale"), fftMin(*inputs.sync, "fftMin"),
+      fftCHannel(*inputs.sync, "fftCHannel"), showRiro(*inputs.sync, "showRiro"),
       sikio(*inputs.sync, "sikio"), distR(*inputs.sync, "distR"), distSeed(*inputs.sync, "distSeed"),
       vhsConst(*inputs.sync, "vhsConst"), feye(*inputs.sync, "feye"), logoConst(*inputs.sync, "logoConst"),
       sykinta(*inputs.sync, "sykinta"), feedbackAmount(*inputs.sync, "feedbackAmount"),
       feedbackMultiplier(*inputs.sync, "feedbackMultiplier"), macroblocksize(*inputs.sync, "Macroblocksize"),
-      brightness(*inputs.sync, "brightness"), hue(*inputs.sync, "hue"), saturation(*inputs.sync, "saturation"),
-      feedbacktype(*inputs.sync, "feedbacktype"), additionwhite(*inputs.sync, "additionwhite"),
-      darken(*inputs.sync, "darken"), particlesize(*inputs.sync, "particlesize"),
-      backgroundparticles(*inputs.sync, "backgroundparticles"), sceneTarget(makeTarget(inputs)),
-      processedTarget(makeTarget(inputs)), blurTarget(makeTarget(inputs)),
-      feedbackPass("./data/shaders/feedback.fs"), feedbackA(makeTarget(inputs)), feedbackB(makeTarget(inputs)),
-      frameCount(0), blehPass("./data/shaders/bleh.fs"), dirblurPass("./data/shaders/dirblur.fs"),
-      postprocPass("./data/shaders/postproc.fs") {
+      brightness(*inputs.sync, "brightness"), hue(*inputs.sync, "hue"),
+      saturation(*inputs.sync, "saturation"), feedbacktype(*inputs.sync, "feedbacktype"),
+      additionwhite(*inputs.sync, "additionwhite"), darken(*inputs.sync, "darken"),
+      particlesize(*inputs.sync, "particlesize"), backgroundparticles(*inputs.sync, "backgroundparticles"),
+      sceneTarget(makeTarget(inputs)), processedTarget(makeTarget(inputs)), blurTarget(makeTarget(inputs)),
+      feedbackPass("./data/shaders/feedback.fs"), feedbackA(makeTarget(inputs)),
+      feedbackB(makeTarget(inputs)), frameCount(0), blehPass("./data/shaders/bleh.fs"),
+      dirblurPass("./data/shaders/dirblur.fs"), postprocPass("./data/shaders/postproc.fs") {
     std::vector<glm::vec3> jooh = readTextParticles("./data/raw/jooh.txt");
     std::vector<glm::vec3> heartRelaxed = readBParticles("./data/raw/heart_1.bin");
     std::vector<glm::vec3> heartContracted = readBParticles("./data/raw/heart_2.bin");

@@ -3,24 +3,15 @@
 #include "base/Files.h"
 #include "base/Logger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 
 namespace Demo {
 
 namespace {
-
-// Size in bytes of a regular file, or -1 when the path is missing or not a regular file.
-long long regularFileSize(const char* path) {
-    if (path == nullptr) {
-        return -1;
-    }
-    const Velmora::FileInfo info = Velmora::fileInfo(path);
-    return info.type == Velmora::FileType::Regular ? static_cast<long long>(info.size) : -1;
-}
 
 // A console line without a level, formatted as stream output formats it.
 template <typename... Parts> void progressLine(const Parts&... parts) {
@@ -33,16 +24,14 @@ template <typename... Parts> void progressLine(const Parts&... parts) {
 
 std::vector<float> readRawFloats(const char* path) {
     std::vector<float> values;
-    const long long size = regularFileSize(path);
-    if (size < 4) {
-        return values;
-    }
-    std::FILE* file = std::fopen(path, "rb");
+    std::string error;
+    std::FILE* file = path != nullptr ? Velmora::openRegularFile(path, maxPointCloudBytes, error) : nullptr;
     if (file == nullptr) {
         return values;
     }
     // The file's size bounds the allocation; a file that shrank meanwhile gives fewer values.
-    const size_t wanted = static_cast<size_t>(size / 4);
+    const Velmora::FileInfo info = Velmora::fileInfo(path);
+    const size_t wanted = static_cast<size_t>(std::min<std::uint64_t>(info.size, maxPointCloudBytes) / 4);
     values.resize(wanted);
     const size_t got = std::fread(values.data(), 4, wanted, file);
     std::fclose(file);
@@ -73,13 +62,12 @@ std::vector<glm::vec3> readBinaryPointCloud(const char* path) {
 
 std::vector<glm::vec3> readTextPointCloud(const char* path) {
     std::vector<glm::vec3> points;
-    if (regularFileSize(path) < 0) {
+    std::string text;
+    std::string error;
+    if (path == nullptr || !Velmora::readRegularFile(path, maxPointCloudBytes, text, error)) {
         return points;
     }
-    std::ifstream file(path);
-    if (!file) {
-        return points;
-    }
+    std::istringstream file(text);
     // The coordinates live across lines: what a line does not supply repeats the previous point.
     float coordinates[3] = {0.0f, 0.0f, 0.0f};
     std::string line;

@@ -4,15 +4,21 @@
 // The readers validate nothing and never fail: a missing or unreadable file gives an empty list.
 // They are free functions so that they can be used (and tested) without a GL context; the scene's
 // static members `LogoScene::readBParticles` and `LogoScene::readTextParticles` forward to them.
-// Only regular files are read, and never more than the file's size, so a device or a pipe given as
-// a path cannot make a reader allocate without bound.
+// Only regular files of at most maxPointCloudBytes are read (anything else reads as missing), and
+// never more than the file's size, so a device, a FIFO or a huge sparse file given as a path cannot
+// make a reader block or allocate without bound.
 #pragma once
 
 #include <glm/vec3.hpp>
 
+#include <cstdint>
 #include <vector>
 
 namespace Demo {
+
+// Larger point-cloud files are refused: 44 million points in the binary form, where the show's
+// clouds hold some ten thousand.
+constexpr std::uint64_t maxPointCloudBytes = 1ull << 30;
 
 // The whole binary file as float32 values; 1 to 3 trailing bytes are ignored.
 std::vector<float> readRawFloats(const char* path);

@@ -141,9 +141,10 @@ void EditServer::scanPage(const std::string& folder) {
     if (folder.empty()) {
         return;
     }
-    // The page's own files, one level of subfolders deep; tools and tests of the page are not served.
+    // The page's own files, up to three levels of subfolders deep; tools and tests of the page are not
+    // served.
     std::vector<std::pair<std::string, std::string>> pending = {{"", folder}};
-    for (std::size_t depth = 0; depth < 3 && !pending.empty(); ++depth) {
+    for (std::size_t depth = 0; depth < 4 && !pending.empty(); ++depth) {
         std::vector<std::pair<std::string, std::string>> next;
         for (const auto& [url, path] : pending) {
             for (const std::string& name : listDirectory(path)) {

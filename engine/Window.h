@@ -15,7 +15,19 @@ struct GLFWwindow;
 namespace Velmora {
 
 // Keys an edit session reacts to, named here so that only the window's source knows GLFW.
-enum class Key { Space, Left, Right, PageUp, PageDown, Home, End, LeftBracket, RightBracket, Backspace, Other };
+enum class Key {
+    Space,
+    Left,
+    Right,
+    PageUp,
+    PageDown,
+    Home,
+    End,
+    LeftBracket,
+    RightBracket,
+    Backspace,
+    Other
+};
 struct KeyPress {
     Key key = Key::Other;
     bool shift = false;

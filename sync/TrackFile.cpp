@@ -1,6 +1,9 @@
 #include "sync/TrackFile.h"
 
+#include "base/Files.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -44,7 +47,47 @@ std::size_t readSome(const TrackFileCallbacks& files, FILE* file, unsigned char*
     return std::min(files.read(buffer, 1, size, file), size);
 }
 
+// Reads an open file: the count field, then at most the announced keys in bounded chunks, then a
+// probe for one more byte.
+TrackFile::Contents readOpen(const TrackFileCallbacks& files, FILE* file) {
+    std::vector<unsigned char> image(TrackFile::countSize);
+    image.resize(readSome(files, file, image.data(), TrackFile::countSize));
+    bool trailing = false;
+    if (image.size() == TrackFile::countSize) {
+        const std::int32_t count = loadI32(image.data());
+        std::uint64_t wanted = count > 0 ? static_cast<std::uint64_t>(count) * TrackFile::keySize : 0;
+        while (wanted > 0) {
+            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, readChunk));
+            const std::size_t at = image.size();
+            image.resize(at + chunk);
+            const std::size_t got = readSome(files, file, image.data() + at, chunk);
+            image.resize(at + got);
+            wanted -= got;
+            if (got < chunk) {
+                break;
+            }
+        }
+        if (wanted == 0) {
+            unsigned char probe;
+            trailing = readSome(files, file, &probe, 1) == 1;
+        }
+    }
+    TrackFile::Contents contents = TrackFile::decode(image.data(), image.size());
+    contents.trailingData = trailing;
+    return contents;
+}
+
 } // namespace
+
+FILE* openTrackFile(const char* path, const char* /*mode*/) {
+    std::string error;
+    errno = 0;
+    FILE* file = openRegularFile(path != nullptr ? path : "", TrackFile::maxFileBytes, error);
+    if (file == nullptr && errno == 0) {
+        errno = EINVAL;
+    }
+    return file;
+}
 
 TrackFile::Contents TrackFile::decode(const unsigned char* data, std::size_t size) {
     Contents contents;
@@ -75,31 +118,19 @@ bool TrackFile::read(const TrackFileCallbacks& files, const char* path, Contents
     if (file == nullptr) {
         return false;
     }
-    std::vector<unsigned char> image(countSize);
-    image.resize(readSome(files, file, image.data(), countSize));
-    bool trailing = false;
-    if (image.size() == countSize) {
-        const std::int32_t count = loadI32(image.data());
-        std::uint64_t wanted = count > 0 ? static_cast<std::uint64_t>(count) * keySize : 0;
-        while (wanted > 0) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, readChunk));
-            const std::size_t at = image.size();
-            image.resize(at + chunk);
-            const std::size_t got = readSome(files, file, image.data() + at, chunk);
-            image.resize(at + got);
-            wanted -= got;
-            if (got < chunk) {
-                break;
-            }
-        }
-        if (wanted == 0) {
-            unsigned char probe;
-            trailing = readSome(files, file, &probe, 1) == 1;
-        }
-    }
+    contents = readOpen(files, file);
     files.close(file);
-    contents = decode(image.data(), image.size());
-    contents.trailingData = trailing;
+    return true;
+}
+
+bool TrackFile::load(const std::string& path, Contents& contents, std::string& error) {
+    contents = Contents{};
+    FILE* file = openRegularFile(path, maxFileBytes, error);
+    if (file == nullptr) {
+        return false;
+    }
+    contents = readOpen(TrackFileCallbacks{}, file);
+    std::fclose(file);
     return true;
 }
 

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace Velmora {
@@ -23,6 +24,9 @@ class TrackFile {
 public:
     static constexpr std::size_t countSize = 8;
     static constexpr std::size_t keySize = 9;
+    // Larger track files are refused: about 7 million keys, far beyond any show (a 3-minute show
+    // has some 4 000 rows), and a bound on what a broken or hostile file can make us read.
+    static constexpr std::uint64_t maxFileBytes = 64ull << 20;
 
     // What a file holds, as it holds it.
     struct Contents {
@@ -40,6 +44,9 @@ public:
     // count field, then at most the announced keys in bounded chunks, then probes for one more
     // byte to fill `trailingData`.
     static bool read(const TrackFileCallbacks& files, const char* path, Contents& contents);
+    // The same from the file system, with the reason when it cannot be read ("No such file or
+    // directory", "is not a regular file", "is larger than the limit of ...").
+    static bool load(const std::string& path, Contents& contents, std::string& error);
 
     // Stable sort by row; of keys on the same row only the last one in file order is kept.
     static std::vector<TrackKey> sortKeys(std::vector<TrackKey> keys);

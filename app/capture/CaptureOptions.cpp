@@ -1,10 +1,12 @@
 #include "app/capture/CaptureOptions.h"
 
 #include "base/Files.h"
+#include "base/Platform.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace Velmora {
@@ -79,6 +81,18 @@ bool holdsEarlierCapture(const std::string& directory) {
     return false;
 }
 
+// The process id of a running capture that marked the folder as its own (see CaptureFolderClaim),
+// or 0.
+long captureInProgress(const std::string& directory) {
+    std::string owner;
+    std::string error;
+    if (!readRegularFile(directory + "/.velmora-capture", 64, owner, error)) {
+        return 0;
+    }
+    const long id = std::atol(owner.c_str());
+    return id > 0 && processRunning(id) ? id : 0;
+}
+
 } // namespace
 
 bool parseCaptureSize(const std::string& text, int& width, int& height) {
@@ -139,7 +153,13 @@ std::string checkCaptureOptions(const CaptureOptions& options) {
         if (options.hasFps || options.hasFrom || options.hasTo) {
             return "--fps, --from and --to only apply to --capture and --timedemo";
         }
+        if (!options.report.empty()) {
+            return "--report only applies to --timedemo";
+        }
         return "";
+    }
+    if (!options.report.empty() && options.mode != OfflineMode::Timedemo) {
+        return "--report only applies to --timedemo";
     }
     if (options.width < 1 || options.height < 1 || options.width > maxCaptureSide ||
         options.height > maxCaptureSide) {
@@ -177,12 +197,52 @@ std::string checkCaptureOptions(const CaptureOptions& options) {
     return "";
 }
 
+namespace {
+
+// The timedemo's report file: a regular file or a new name in an existing, writable folder.
+std::string checkReportOutput(const std::string& report) {
+    const std::string tooLong = pathNameProblem(report);
+    if (!tooLong.empty()) {
+        return "cannot write the report '" + report + "': " + tooLong;
+    }
+    if (pathExists(report) && !isDirectory(report) && !canWriteFile(report)) {
+        return "cannot write the report '" + report + "': the file is not writable";
+    }
+    std::string problem;
+    if (replacementTarget(report, problem).empty()) {
+        return "cannot write the report '" + report + "': it " + problem;
+    }
+    const std::string parent = parentOf(report);
+    if (!isDirectory(parent)) {
+        return "cannot write the report '" + report + "': the folder '" + parent + "' does not exist";
+    }
+    if (!canWriteInto(parent)) {
+        return "cannot write the report '" + report + "': the folder '" + parent + "' is not writable";
+    }
+    return "";
+}
+
+} // namespace
+
 std::string checkCaptureOutput(const CaptureOptions& options) {
+    if (options.mode == OfflineMode::Timedemo) {
+        return options.report.empty() ? "" : checkReportOutput(options.report);
+    }
     const std::string& out = options.output;
+    // A name longer than the system allows would fail only when the capture creates it.
+    const std::string tooLong = pathNameProblem(out);
+    if (!tooLong.empty()) {
+        return "cannot write '" + out + "': " + tooLong;
+    }
     if (captureOutputKind(out) == CaptureOutputKind::Folder) {
         if (isDirectory(out)) {
             if (!canWriteInto(out)) {
                 return "cannot write into the folder '" + out + "': " + std::strerror(EACCES);
+            }
+            const long writer = captureInProgress(out);
+            if (writer > 0) {
+                return "cannot capture into '" + out + "': another capture (process " +
+                       std::to_string(writer) + ") is writing into it";
             }
             if (holdsEarlierCapture(out)) {
                 return "the folder '" + out +
@@ -213,6 +273,10 @@ std::string checkCaptureOutput(const CaptureOptions& options) {
     if (pathExists(out) && !canWriteFile(out)) {
         return "cannot write the video '" + out + "': the file is not writable";
     }
+    std::string problem;
+    if (pathExists(out) && replacementTarget(out, problem).empty()) {
+        return "cannot write the video '" + out + "': it " + problem;
+    }
     return "";
 }
 
@@ -232,6 +296,13 @@ std::string applyOfflineOption(CaptureOptions& options, const std::string& name,
             }
             options.output = value;
         }
+        return "";
+    }
+    if (name == "--report") {
+        if (value.empty()) {
+            return "--report needs a file name";
+        }
+        options.report = value;
         return "";
     }
     if (name == "--fps") {
@@ -286,9 +357,16 @@ std::string offlineHelp() {
            "  stereo PCM) of the same span.\n"
            "  --timedemo prints, on standard output, lines 'timedemo: size WxH fps N from S',\n"
            "  'timedemo: frames N', 'timedemo: total S s', then mean, median, p99, worst (with its\n"
-           "  frame) and first frame times as 'timedemo: NAME MS ms'.\n"
-           "Exit status: 0 done; 1 stopped midway (frames and videos written stay valid); 2 bad\n"
-           "arguments or an output that cannot be written (nothing is created).\n";
+           "  frame) and first frame times as 'timedemo: NAME MS ms'; --report FILE also writes them\n"
+           "  to FILE as a JSON object (width, height, fps, from_s, frames, total_s, mean_ms,\n"
+           "  median_ms, p99_ms, worst_ms, worst_frame, first_ms).\n"
+           "  Before drawing, both check the data folder (see --check) and that every shader compiles\n"
+           "  and links. A capture stopped early (Ctrl-C, SIGTERM, an error) keeps the frames written:\n"
+           "  a video of them goes beside OUT as NAME.partial.EXT, OUT itself is left as it was.\n"
+           "Exit status: 0 done; 1 stopped midway (frames and videos written stay valid), a broken\n"
+           "data folder or shader (named on standard error; nothing is created), or standard output\n"
+           "could not be written; 2 bad arguments or an output that cannot be written (nothing is\n"
+           "created).\n";
 }
 
 } // namespace Velmora

@@ -24,6 +24,7 @@ struct CaptureOptions {
     bool hasTo = false;
     bool hasFps = false;  // --fps was given
     bool hasFrom = false; // --from was given
+    std::string report;   // --report FILE: the timedemo's figures as JSON
 };
 
 constexpr int maxCaptureSide = 16384;
@@ -48,16 +49,16 @@ CaptureOutputKind captureOutputKind(const std::string& path);
 // text (one line, without a program-name prefix), or an empty string when the options are usable.
 std::string checkCaptureOptions(const CaptureOptions& options);
 
-// Checks that OUT can be written without creating anything: the folder or the file's parent can be
-// created or written to, a folder holds no earlier capture, a video path is not a directory.
-// Returns the error text or an empty string.
+// Checks that OUT (and the timedemo's --report FILE) can be written without creating anything: the
+// names are not too long for the system, the folder or the file's parent can be created or written
+// to, a folder holds no earlier capture, a file path is not a folder or a device. Returns the error
+// text or an empty string.
 std::string checkCaptureOutput(const CaptureOptions& options);
 
 // Command-line support. `applyOfflineOption` records one of --capture OUT, --timedemo, --fps N,
-// --from SECONDS, --to SECONDS (name as given, value empty for --timedemo) and returns the problem,
-// or an empty string. `finishOfflineOptions` runs after every option was read: it takes the size
-// of --size (0 when not given), refuses window options for an off-screen run, and runs
-// checkCaptureOptions.
+// --from SECONDS, --to SECONDS, --report FILE (name as given, value empty for --timedemo) and returns the
+// problem, or an empty string. `finishOfflineOptions` runs after every option was read: it takes the size of
+// --size (0 when not given), refuses window options for an off-screen run, and runs checkCaptureOptions.
 std::string applyOfflineOption(CaptureOptions& options, const std::string& name, const std::string& value);
 std::string finishOfflineOptions(CaptureOptions& options, bool windowOptionGiven, int width, int height);
 // The paragraph of --help on the off-screen runs: the OUT rule, the timedemo report, exit statuses.

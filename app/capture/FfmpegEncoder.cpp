@@ -1,5 +1,6 @@
 #include "app/capture/FfmpegEncoder.h"
 
+#include "app/capture/VideoCheck.h"
 #include "base/Platform.h"
 #include "base/Vexception.h"
 
@@ -20,16 +21,45 @@ bool endsWithMkv(const std::string& path) {
     return tail == ".mkv";
 }
 
+// ffprobe comes with ffmpeg: the one beside it first, so that both are of one installation.
+std::string findProbe(const std::string& ffmpeg) {
+    const std::string beside =
+        ffmpeg.find('/') == std::string::npos ? "" : findProgramOnPath(parentFolder(ffmpeg) + "/ffprobe");
+    return beside.empty() ? findProgramOnPath("ffprobe") : beside;
+}
+
 } // namespace
+
+std::string partialVideoName(const std::string& output, int attempt) {
+    const std::string folder = output.find('/') == std::string::npos ? "" : parentFolder(output) + "/";
+    const std::string name = baseName(output);
+    const std::size_t dot = name.find_last_of('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    return folder + stem + ".partial" + (attempt > 1 ? "-" + std::to_string(attempt) : "") + extension;
+}
 
 std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const std::string& writeTo) {
     std::string size = std::to_string(settings.width) + "x" + std::to_string(settings.height);
-    std::vector<std::string> args = {"-hide_banner", "-loglevel", "error",      "-y",
-                                     "-f",           "rawvideo",  "-pix_fmt",   "rgba",
-                                     "-video_size",  size,        "-framerate", std::to_string(settings.fps),
-                                     "-i",           "pipe:0"};
+    // -xerror: a failed write (a full disk) ends ffmpeg with an error status; without it ffmpeg
+    // reports a failed trailer and still exits 0, leaving a file without its index.
+    std::vector<std::string> args = {"-hide_banner",
+                                     "-loglevel",
+                                     "error",
+                                     "-xerror",
+                                     "-y",
+                                     "-f",
+                                     "rawvideo",
+                                     "-pix_fmt",
+                                     "rgba",
+                                     "-video_size",
+                                     size,
+                                     "-framerate",
+                                     std::to_string(settings.fps),
+                                     "-i",
+                                     "pipe:0"};
     if (!settings.audio.empty()) {
-        args.insert(args.end(), {"-i", settings.audio, "-map", "0:v:0", "-map", "1:a:0"});
+        args.insert(args.end(), {"-i", ffmpegFileUrl(settings.audio), "-map", "0:v:0", "-map", "1:a:0"});
     }
     // Convert with the HD colour matrix and say so, so that players show the colours drawn.
     // "veryfast" costs under half the processor time of "medium" for files about 6 % larger at the
@@ -47,13 +77,26 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
     } else {
         args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4"});
     }
-    args.push_back(writeTo);
+    args.push_back(ffmpegFileUrl(writeTo));
     return args;
 }
 
 FfmpegEncoder::FfmpegEncoder(VideoSettings settingsIn) : settings(std::move(settingsIn)) {
-    partPath = settings.output + ".part";
     ignoreBrokenPipes();
+    if (settings.ffprobe.empty()) {
+        settings.ffprobe = findProbe(settings.ffmpeg);
+    }
+    std::string error;
+    target = replacementTarget(settings.output, error);
+    if (target.empty()) {
+        throw Vexception("Cannot write " + settings.output + ": " + error);
+    }
+    part = std::make_unique<TemporaryFile>(target, ".part");
+    if (!part->valid() || !part->close(false)) {
+        throw Vexception("Cannot write " + settings.output +
+                         ": no temporary file beside it: " + part->error());
+    }
+    partPath = part->path();
 
     log = std::make_unique<TemporaryFile>("", "-ffmpeg.log");
     if (!log->valid() || !log->close(false)) {
@@ -64,7 +107,6 @@ FfmpegEncoder::FfmpegEncoder(VideoSettings settingsIn) : settings(std::move(sett
     desc.arguments = ffmpegArguments(settings, partPath);
     desc.pipeInput = true;
     desc.errorFile = log->path();
-    std::string error;
     if (!process.start(desc, error)) {
         throw Vexception("Cannot start " + settings.ffmpeg + ": " + error);
     }
@@ -75,8 +117,8 @@ FfmpegEncoder::~FfmpegEncoder() {
         process.closeInput();
         process.kill();
         process.wait();
-        removeFile(partPath);
     }
+    // `part` removes the unfinished file, unless it was kept.
 }
 
 std::string FfmpegEncoder::ffmpegSaid() const {
@@ -119,29 +161,97 @@ void FfmpegEncoder::writeFrame(const uint8_t* rgbaTopDown) {
         // ffmpeg has gone: collect its exit and its reason.
         process.closeInput();
         const ExitStatus status = process.wait();
-        removeFile(partPath);
+        part.reset();
         const std::string said = ffmpegSaid();
         throw Vexception("ffmpeg " + status.describe() + " (" + error + " writing to it)" +
                          (said.empty() ? "" : ": " + said));
     }
+    ++frames;
 }
 
-void FfmpegEncoder::finish() {
+bool FfmpegEncoder::complete(std::string& why) {
     if (!process.running()) {
-        throw Vexception("ffmpeg is not running");
+        why = "ffmpeg is not running";
+        return false;
     }
     process.closeInput();
     const ExitStatus status = process.wait();
     if (!status.success()) {
-        removeFile(partPath);
         const std::string said = ffmpegSaid();
-        throw Vexception("ffmpeg failed to write " + settings.output + (said.empty() ? "" : ": " + said));
+        why = "ffmpeg failed to write " + settings.output + " (it " + status.describe() + ")" +
+              (said.empty() ? "" : ": " + said);
+        return false;
     }
+    VideoFacts facts;
     std::string error;
-    if (!renameFile(partPath, settings.output, error)) {
-        removeFile(partPath);
+    if (!probeVideo(settings.ffprobe, partPath, facts, error)) {
+        why = "the video ffmpeg wrote is broken: " + error;
+        return false;
+    }
+    const std::string problem = videoProblem(facts, frames, settings.fps, !settings.audio.empty());
+    if (!problem.empty()) {
+        why = "the video ffmpeg wrote is incomplete: " + problem;
+        return false;
+    }
+    return true;
+}
+
+void FfmpegEncoder::finish() {
+    std::string why;
+    if (!complete(why)) {
+        part.reset();
+        throw Vexception(why);
+    }
+    // Flushed to the device before the rename, so that a crash cannot leave an empty file under
+    // the output's name.
+    std::string error;
+    if (!moveIntoPlace(partPath, target, error)) {
+        part.reset();
         throw Vexception("Cannot write " + settings.output + ": " + error);
     }
+    part->keep();
+    part.reset();
+}
+
+std::string FfmpegEncoder::keepPartial(std::string& why) {
+    if (!process.running()) {
+        // ffmpeg has already failed (writeFrame said why): its file is gone.
+        part.reset();
+        why = "no video was kept";
+        return "";
+    }
+    if (frames == 0) {
+        if (process.running()) {
+            process.closeInput();
+            process.wait();
+        }
+        part.reset();
+        why = "no frame was written, so no partial video was kept";
+        return "";
+    }
+    if (!complete(why)) {
+        part.reset();
+        return "";
+    }
+    std::string kept;
+    for (int attempt = 1; attempt <= 1000 && kept.empty(); ++attempt) {
+        const std::string name = partialVideoName(target, attempt);
+        if (!pathExists(name)) {
+            kept = name;
+        }
+    }
+    WriteOptions options;
+    options.replace = false;
+    std::string error;
+    if (kept.empty() || !moveIntoPlace(partPath, kept, error, options)) {
+        part.reset();
+        why = "the partial video could not be kept: " +
+              (kept.empty() ? "no free name beside the output" : error);
+        return "";
+    }
+    part->keep();
+    part.reset();
+    return kept;
 }
 
 } // namespace Velmora

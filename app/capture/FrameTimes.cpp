@@ -1,5 +1,7 @@
 #include "app/capture/FrameTimes.h"
 
+#include "app/capture/JsonWriter.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -48,6 +50,23 @@ std::string formatTimedemoReport(const TimedemoSetup& setup, const FrameTimeStat
                   stats.totalSeconds, stats.meanMs, stats.medianMs, stats.p99Ms, stats.worstMs,
                   static_cast<long long>(stats.worstFrame), stats.firstMs);
     return text;
+}
+
+std::string formatTimedemoJson(const TimedemoSetup& setup, const FrameTimeStats& stats) {
+    JsonObject report;
+    report.add("width", setup.width)
+        .add("height", setup.height)
+        .add("fps", setup.fps)
+        .add("from_s", setup.from, 3)
+        .add("frames", stats.frames)
+        .add("total_s", stats.totalSeconds, 3)
+        .add("mean_ms", stats.meanMs, 3)
+        .add("median_ms", stats.medianMs, 3)
+        .add("p99_ms", stats.p99Ms, 3)
+        .add("worst_ms", stats.worstMs, 3)
+        .add("worst_frame", stats.worstFrame)
+        .add("first_ms", stats.firstMs, 3);
+    return report.text();
 }
 
 } // namespace Velmora

@@ -41,4 +41,10 @@ struct TimedemoSetup {
 //   timedemo: first 612.301 ms
 std::string formatTimedemoReport(const TimedemoSetup& setup, const FrameTimeStats& stats);
 
+// The same figures as a JSON object (--report FILE), each as the report's line rounds it:
+//   {"width": 1280, "height": 720, "fps": 30, "from_s": 0.000, "frames": 5400, "total_s": 180.123,
+//    "mean_ms": 33.356, "median_ms": 32.101, "p99_ms": 45.204, "worst_ms": 612.301,
+//    "worst_frame": 0, "first_ms": 612.301}
+std::string formatTimedemoJson(const TimedemoSetup& setup, const FrameTimeStats& stats);
+
 } // namespace Velmora

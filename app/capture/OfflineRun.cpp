@@ -8,17 +8,19 @@
 #include "app/capture/PngFolderWriter.h"
 #include "app/capture/ProgressLine.h"
 #include "app/capture/WavWriter.h"
+#include "app/check/DataCheck.h"
 #include "audio/Music.h"
-#include "player/Player.h"
 #include "base/Files.h"
 #include "base/Platform.h"
 #include "base/Process.h"
 #include "base/Vexception.h"
+#include "player/Player.h"
 #include "sync/SyncTrack.h"
 
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -54,6 +56,39 @@ std::string formatSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
+}
+
+// A number of seconds as given, short whatever its size ("1e+300").
+std::string givenSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", seconds);
+    return text;
+}
+
+// The data folder, checked before anything is made or drawn: an off-screen run of a show with a
+// missing or unreadable file would report success for wrong pictures.
+bool dataFolderReady() {
+    const DataCheckResult result = checkDataFiles(DataCheckDepth::Readable);
+    for (const DataProblem& problem : result.problems) {
+        if (!problem.warning) {
+            complain(formatProblem(problem));
+        }
+    }
+    return result.errors() == 0;
+}
+
+// Every shader program of the show, once the show's objects are made, compiled and linked.
+bool shadersReady() {
+    const std::vector<DataProblem> problems = unlinkedProgramProblems();
+    for (const DataProblem& problem : problems) {
+        complain(formatProblem(problem));
+    }
+    return problems.empty();
+}
+
+// Why the run stopped early: the interruption, by name.
+std::string interruption() {
+    return "interrupted (" + InterruptGuard::what() + ")";
 }
 
 // Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
@@ -120,8 +155,8 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     const double length = music.length();
     const double end = options.hasTo ? std::min(options.to, length) : length;
     if (options.from >= length) {
-        return "--from " + formatSeconds(options.from) + " is at or after the end of the music (" +
-               formatSeconds(length) + " s)";
+        return "--from " + givenSeconds(options.from) + " is beyond the music, which ends at " +
+               formatSeconds(length) + " s";
     }
     stage.plan = planFrames(options.from, end, options.fps, [&](double seconds) {
         music.setPosition(seconds);
@@ -162,6 +197,60 @@ bool standardErrorIsTerminal() {
     return isTerminal(stderr);
 }
 
+// Temporary files that an earlier capture to the same output left when it was killed (its process
+// has gone): the partial video, the span's audio, ffmpeg's messages.
+void removeLeftovers(const std::string& output, bool video) {
+    if (video) {
+        std::string ignored;
+        const std::string target = replacementTarget(output, ignored);
+        if (!target.empty()) {
+            removeAbandonedTemporaries(target, ".part");
+        }
+    } else {
+        removeAbandonedTemporaries(output + (output.back() == '/' ? "" : "/") + "audio.wav", ".part");
+    }
+    removeAbandonedTemporaries("", "-audio.wav");
+    removeAbandonedTemporaries("", "-ffmpeg.log");
+}
+
+// Ends a PNG capture: the frames kept are those from frame 0 up to the first one missing (a later
+// one written before a failure is removed, so that no gap is left), and audio.wav holds the music
+// of exactly those frames. `complete`: every frame was written. Returns, for the message, what the
+// folder keeps when stopped early, or the audio's failure (empty when none) when complete.
+std::string finishFolder(const PngFolderWriter& folder, const FramePlan& plan, int64_t drawn, bool complete) {
+    FramePlan kept = plan;
+    if (!complete) {
+        kept.frameCount = 0;
+        while (kept.frameCount < drawn &&
+               fileInfo(folder.framePath(kept.frameCount)).type == FileType::Regular) {
+            ++kept.frameCount;
+        }
+        for (int64_t k = kept.frameCount; k < drawn; ++k) {
+            removeFile(folder.framePath(k));
+        }
+    }
+    const std::string audioPath = parentFolder(folder.framePath(0)) + "/audio.wav";
+    std::string audioProblem;
+    if (kept.frameCount > 0) {
+        try {
+            writeSpanAudio(audioPath, kept);
+        } catch (const std::exception& error) {
+            audioProblem = error.what();
+        }
+    }
+    if (complete) {
+        return audioProblem;
+    }
+    if (kept.frameCount == 0) {
+        return "no frame was written";
+    }
+    return "'" + parentFolder(folder.framePath(0)) + "' keeps frames 0 to " +
+           std::to_string(kept.frameCount - 1) +
+           (audioProblem.empty()
+                ? " and audio.wav of their " + formatSeconds(kept.endTime() - kept.from) + " s"
+                : "; " + audioProblem);
+}
+
 int runTimedemo(const CaptureOptions& options) {
     Stage stage;
     std::string problem = setUp(options, stage);
@@ -176,6 +265,9 @@ int runTimedemo(const CaptureOptions& options) {
 
     Player& player = *stage.player;
     player.buildShow();
+    if (!shadersReady()) {
+        return offlineFailed;
+    }
     OffscreenTarget target(options.width, options.height);
     player.setTarget(&target);
     InterruptGuard interruptGuard;
@@ -194,25 +286,35 @@ int runTimedemo(const CaptureOptions& options) {
     }
     progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
     if (interrupted()) {
-        complain("timedemo interrupted after " + std::to_string(times.size()) + " frames");
+        complain("timedemo " + interruption() + " after " + std::to_string(times.size()) + " frames");
         return offlineFailed;
     }
     TimedemoSetup setup{options.width, options.height, options.fps, options.from};
+    const FrameTimeStats stats = summarizeFrameTimes(times);
+    int status = offlineDone;
+    if (!options.report.empty()) {
+        std::string error;
+        if (!writeFileReplacing(options.report, formatTimedemoJson(setup, stats), error)) {
+            complain("cannot write the report '" + options.report + "': " + error);
+            status = offlineFailed;
+        }
+    }
     std::fflush(stdout);
-    std::fputs(formatTimedemoReport(setup, summarizeFrameTimes(times)).c_str(), stdout);
-    std::fflush(stdout);
-    return offlineDone;
+    std::fputs(formatTimedemoReport(setup, stats).c_str(), stdout);
+    // The report is the point of the run: one that did not reach standard output is a failure.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        complain(std::string("cannot write the report to standard output: ") +
+                 (errno != 0 ? std::strerror(errno) : "a write failed"));
+        status = offlineFailed;
+    }
+    return status;
 }
 
 int runCapture(const CaptureOptions& options) {
-    // Everything that can be known without drawing is checked before anything is made.
-    std::string problem = checkCaptureOutput(options);
-    if (!problem.empty()) {
-        complain(problem);
-        return offlineRefused;
-    }
     const bool video = captureOutputKind(options.output) == CaptureOutputKind::Video;
     std::string ffmpeg;
+    std::string ffprobe;
     if (video) {
         ffmpeg = findProgramOnPath("ffmpeg");
         if (ffmpeg.empty()) {
@@ -221,7 +323,17 @@ int runCapture(const CaptureOptions& options) {
                      "PNG frames and audio.wav");
             return offlineRefused;
         }
+        // It checks the finished video before it replaces anything.
+        ffprobe = findProgramOnPath("ffprobe");
+        if (ffprobe.empty()) {
+            complain(
+                "cannot write '" + options.output +
+                "': the ffprobe program (part of ffmpeg) was not found, which checks the finished video");
+            return offlineRefused;
+        }
     }
+    removeLeftovers(options.output, video);
+    std::string problem;
     // From here on Ctrl-C ends the capture cleanly: at the first frame if it comes while loading.
     InterruptGuard interruptGuard;
     Stage stage;
@@ -233,33 +345,43 @@ int runCapture(const CaptureOptions& options) {
     const FramePlan& plan = stage.plan;
     const int width = options.width;
     const int height = options.height;
+    const bool outputExisted = pathExists(options.output);
     std::fprintf(stderr, "capture: %lld frames at %d fps, %s s to %s s of the show, %dx%d, to %s\n",
                  static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
                  formatSeconds(plan.endTime()).c_str(), width, height, options.output.c_str());
 
     Player& player = *stage.player;
     player.buildShow();
+    if (!shadersReady()) {
+        return offlineFailed;
+    }
     OffscreenTarget target(width, height);
     player.setTarget(&target);
 
-    // The outputs, made only now that everything is ready to draw.
+    // The outputs, made only now that everything is ready to draw. A folder gets its audio.wav at
+    // the end, for exactly the frames it holds.
     std::unique_ptr<TemporaryFile> audioFile;
     std::unique_ptr<FfmpegEncoder> encoder;
     std::unique_ptr<PngFolderWriter> folder;
+    std::unique_ptr<CaptureFolderClaim> claim;
     try {
         if (video) {
             audioFile = makeAudioFile();
             writeSpanAudio(audioFile->path(), plan);
             encoder = std::make_unique<FfmpegEncoder>(
-                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path()});
+                VideoSettings{ffmpeg, options.output, width, height, plan.fps, audioFile->path(), ffprobe});
         } else {
             std::string reason;
             if (!makeDirectories(options.output, reason)) {
                 complain("cannot create the folder '" + options.output + "': " + reason);
                 return offlineFailed;
             }
-            std::string audioPath = options.output + (options.output.back() == '/' ? "" : "/") + "audio.wav";
-            writeSpanAudio(audioPath, plan);
+            // Two captures into one folder would mix their frames: the second one refuses.
+            claim = std::make_unique<CaptureFolderClaim>(options.output);
+            if (!claim->held()) {
+                complain("cannot capture into '" + options.output + "': " + claim->problem());
+                return offlineRefused;
+            }
             folder = std::make_unique<PngFolderWriter>(options.output, width, height);
         }
     } catch (const std::exception& error) {
@@ -294,7 +416,7 @@ int runCapture(const CaptureOptions& options) {
         for (int64_t k = 0; k < plan.frameCount; ++k) {
             if (interrupted()) {
                 // Stops drawing; the frames drawn so far are still read back and written below.
-                failure = "interrupted";
+                failure = interruption();
                 break;
             }
             if (k == 0) {
@@ -328,16 +450,16 @@ int runCapture(const CaptureOptions& options) {
     if (!failure.empty()) {
         std::string kept;
         if (encoder) {
-            // ffmpeg may still be fine (the failure was elsewhere): end the video cleanly so that it
-            // holds the frames written so far.
-            try {
-                encoder->finish();
-                kept = "'" + options.output + "' holds the first " + std::to_string(written) + " frames";
-            } catch (const std::exception&) {
-                kept = "no video was written";
-            }
+            // The frames written so far become a video of their own beside the output (when ffmpeg
+            // is still fine, the failure was elsewhere); the output itself stays as it was.
+            std::string why;
+            const std::string partial = encoder->keepPartial(why);
+            kept = partial.empty() ? why
+                                   : "the " + std::to_string(encoder->framesWritten()) +
+                                         " frames written are in '" + partial + "'";
+            kept += "; '" + options.output + (outputExisted ? "' was left as it was" : "' was not created");
         } else {
-            kept = "'" + options.output + "' keeps the " + std::to_string(written) + " frames written";
+            kept = finishFolder(*folder, plan, drawn, false);
         }
         complain("capture stopped after " + std::to_string(drawn) + " of " + std::to_string(plan.frameCount) +
                  " frames: " + failure + "; " + kept);
@@ -347,7 +469,14 @@ int runCapture(const CaptureOptions& options) {
         try {
             encoder->finish();
         } catch (const std::exception& error) {
-            complain(std::string("capture failed at the end: ") + error.what());
+            complain(std::string("capture failed at the end: ") + error.what() + "; '" + options.output +
+                     (outputExisted ? "' was left as it was" : "' was not created"));
+            return offlineFailed;
+        }
+    } else {
+        const std::string audio = finishFolder(*folder, plan, written, true);
+        if (!audio.empty()) {
+            complain("capture failed at the end: " + audio);
             return offlineFailed;
         }
     }
@@ -366,6 +495,16 @@ int runOffline(const CaptureOptions& options) {
     if (!problem.empty()) {
         complain(problem);
         return offlineRefused;
+    }
+    // Everything that can be known without drawing is checked before anything is made: the outputs,
+    // then the data folder.
+    problem = checkCaptureOutput(options);
+    if (!problem.empty()) {
+        complain(problem);
+        return offlineRefused;
+    }
+    if (!dataFolderReady()) {
+        return offlineFailed;
     }
     switch (options.mode) {
     case OfflineMode::Capture:

@@ -3,9 +3,11 @@
 #include "app/capture/PngEncoder.h"
 
 #include "base/Files.h"
+#include "base/Platform.h"
 #include "base/VFileException.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace Velmora {
 
@@ -17,6 +19,40 @@ void writeFileAtomically(const std::string& path, const void* data, size_t size)
     std::string error;
     if (!writeFileReplacing(path, std::string(static_cast<const char*>(data), size), error, options)) {
         throw VFileException("Cannot write " + path + ": " + error);
+    }
+}
+
+CaptureFolderClaim::CaptureFolderClaim(const std::string& folder) {
+    mark = folder + (!folder.empty() && folder.back() == '/' ? "" : "/") + markName;
+    const std::string self = std::to_string(currentProcessId());
+    for (int attempt = 0; attempt < 3 && !holding; ++attempt) {
+        TemporaryFile claim(mark, "");
+        if (!claim.valid() || std::fputs(self.c_str(), claim.stream()) < 0 || !claim.close(false)) {
+            reason = "cannot mark the folder as in use: " + claim.error();
+            return;
+        }
+        std::string error;
+        if (renameWithoutReplacing(claim.path(), mark, error)) {
+            claim.keep();
+            holding = true;
+            return;
+        }
+        // Someone's mark: a running capture's is respected, a gone one's taken over.
+        std::string owner;
+        readRegularFile(mark, 64, owner, error);
+        const long id = std::atol(owner.c_str());
+        if (id > 0 && processRunning(id)) {
+            reason = "another capture (process " + std::to_string(id) + ") is writing into it";
+            return;
+        }
+        removeFile(mark);
+    }
+    reason = "cannot mark the folder as in use";
+}
+
+CaptureFolderClaim::~CaptureFolderClaim() {
+    if (holding) {
+        removeFile(mark);
     }
 }
 

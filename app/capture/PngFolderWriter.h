@@ -28,6 +28,30 @@ private:
     int height;
 };
 
+// Marks a folder as being written by this capture for as long as it lives (".velmora-capture",
+// holding the process id), so that a second capture into the same folder refuses to start instead
+// of mixing its frames with ours. A mark left by a process that has gone is taken over.
+class CaptureFolderClaim {
+public:
+    explicit CaptureFolderClaim(const std::string& folder);
+    ~CaptureFolderClaim();
+
+    // False when another running capture holds the folder (or the mark could not be made);
+    // `problem()` says which.
+    bool held() const { return holding; }
+    const std::string& problem() const { return reason; }
+
+    static constexpr const char* markName = ".velmora-capture";
+
+    CaptureFolderClaim(const CaptureFolderClaim&) = delete;
+    CaptureFolderClaim& operator=(const CaptureFolderClaim&) = delete;
+
+private:
+    std::string mark;
+    std::string reason;
+    bool holding = false;
+};
+
 // Writes `size` bytes to `path` through a uniquely named temporary file renamed into place. Throws
 // VFileException on any error and leaves no temporary file behind.
 void writeFileAtomically(const std::string& path, const void* data, size_t size);

@@ -1,5 +1,6 @@
 #include "app/capture/WavWriter.h"
 
+#include "base/Files.h"
 #include "base/VFileException.h"
 
 #include <algorithm>
@@ -42,26 +43,25 @@ int16_t toPcm16(float sample) {
 
 WavWriter::WavWriter(std::string path, int sampleRate, int channels)
     : path(std::move(path)), sampleRate(sampleRate), channels(channels) {
-    partPath = this->path + ".part";
-    file = std::fopen(partPath.c_str(), "wb");
-    if (file == nullptr) {
-        throw VFileException("Cannot write " + this->path + ": " + std::strerror(errno));
+    std::string error;
+    target = replacementTarget(this->path, error);
+    if (target.empty()) {
+        throw VFileException("Cannot write " + this->path + ": " + error);
     }
+    part = std::make_unique<TemporaryFile>(target, ".part");
+    if (!part->valid()) {
+        throw VFileException("Cannot write " + this->path + ": " + part->error());
+    }
+    file = part->stream();
     writeHeader(0);
 }
 
-WavWriter::~WavWriter() {
-    if (file != nullptr) {
-        std::fclose(file);
-        std::remove(partPath.c_str());
-    }
-}
+WavWriter::~WavWriter() = default; // an unfinished temporary file goes with `part`
 
 void WavWriter::fail(const char* what) {
     int error = errno;
-    std::fclose(file);
     file = nullptr;
-    std::remove(partPath.c_str());
+    part.reset();
     throw VFileException(std::string("Cannot ") + what + " " + path + ": " + std::strerror(error));
 }
 
@@ -118,21 +118,18 @@ void WavWriter::finish() {
         fail("write");
     }
     writeHeader(dataBytes);
-    if (std::fflush(file) != 0) {
-        fail("write");
-    }
-    FILE* closing = file;
     file = nullptr;
-    if (std::fclose(closing) != 0) {
-        int error = errno;
-        std::remove(partPath.c_str());
-        throw VFileException("Cannot write " + path + ": " + std::strerror(error));
+    std::string error;
+    // Flushed to the device with the rename: a WAV beside captured frames is kept.
+    if (!part->close(false)) {
+        error = part->error();
+    } else if (moveIntoPlace(part->path(), target, error)) {
+        part->keep();
+        part.reset();
+        return;
     }
-    if (std::rename(partPath.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        std::remove(partPath.c_str());
-        throw VFileException("Cannot write " + path + ": " + std::strerror(error));
-    }
+    part.reset();
+    throw VFileException("Cannot write " + path + ": " + error);
 }
 
 } // namespace Velmora

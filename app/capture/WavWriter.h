@@ -1,13 +1,17 @@
 // Writes a 16-bit PCM WAV file from float samples, streaming.
 //
-// The file is written under a temporary name ("<path>.part") and renamed to `path` only by
-// `finish`, so a WAV that exists under its real name is always complete. Destroying an unfinished
-// writer removes the temporary file. Errors (disk full, no permission) throw VFileException naming
-// the file and the system's reason.
+// The file is written beside `path` under a temporary name of its own (".NAME-PID-XXXXXX.part", so
+// that two writers of one path never share it) and put in place only by `finish`, so a WAV that
+// exists under its real name is always complete. Destroying an unfinished writer removes the
+// temporary file. Errors (disk full, no permission, a path that is not a regular file) throw
+// VFileException naming the file and the system's reason.
 #pragma once
+
+#include "base/Files.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace Velmora {
@@ -33,7 +37,8 @@ private:
     [[noreturn]] void fail(const char* what);
 
     std::string path;
-    std::string partPath;
+    std::string target; // path, or the regular file its link leads to
+    std::unique_ptr<TemporaryFile> part;
     int sampleRate;
     int channels;
     int64_t frames = 0;

@@ -1,7 +1,10 @@
 #include "base/Files.h"
 
+#include "base/Platform.h"
+
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -84,6 +87,57 @@ mode_t currentUmask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
+}
+
+// Longest name of one folder entry; longest path.
+constexpr std::size_t nameLimit = NAME_MAX;
+constexpr std::size_t pathLimit = PATH_MAX - 1;
+
+// "XXXXXX" and the process id between the stem and the suffix: "-PID-XXXXXX".
+constexpr std::size_t uniquePartLength = 1 + 10 + 1 + 6;
+
+// The start of a temporary file's name: ".NAME" beside a file (shortened so that the whole name
+// fits), "velmora" in the temporary folder.
+std::string temporaryStem(const std::string& near, const std::string& suffix) {
+    if (near.empty()) {
+        return "velmora";
+    }
+    std::string stem = "." + baseName(near);
+    const std::size_t room =
+        nameLimit > uniquePartLength + suffix.size() ? nameLimit - uniquePartLength - suffix.size() : 1;
+    if (stem.size() > room) {
+        stem.resize(room);
+    }
+    return stem;
+}
+
+std::string temporaryFolderFor(const std::string& near) {
+    return near.empty() ? temporaryFolder() : parentFolder(near);
+}
+
+// Creates a uniquely named file (see TemporaryFile); the descriptor, or -1 with the reason.
+int makeTemporary(const std::string& near, const std::string& suffix, std::string& name, std::string& error) {
+    std::string pattern = temporaryFolderFor(near) + "/" + temporaryStem(near, suffix) + "-" +
+                          std::to_string(currentProcessId()) + "-XXXXXX" + suffix;
+    const int fd = ::mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+    if (fd < 0) {
+        error = systemError(errno);
+        return -1;
+    }
+    name = pattern;
+    return fd;
+}
+
+bool isDigits(const std::string& text) {
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -206,6 +260,55 @@ bool renameFile(const std::string& from, const std::string& to, std::string& err
     return true;
 }
 
+bool renameWithoutReplacing(const std::string& from, const std::string& to, std::string& error) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        error = systemError(errno);
+        return false;
+    }
+    // A file system without the flag: a hard link cannot replace anything either.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        error = systemError(errno);
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool syncFile(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = systemError(errno);
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    if (!ok) {
+        error = systemError(errno);
+    }
+    ::close(fd);
+    return ok;
+}
+
+std::string pathNameProblem(const std::string& path) {
+    if (path.size() > pathLimit) {
+        return systemError(ENAMETOOLONG);
+    }
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) {
+            slash = path.size();
+        }
+        if (slash - start > nameLimit) {
+            return systemError(ENAMETOOLONG);
+        }
+        start = slash + 1;
+    }
+    return "";
+}
+
 std::string parentFolder(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) {
@@ -289,46 +392,35 @@ bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::strin
     return ok;
 }
 
-bool writeFileReplacing(const std::string& path, const std::string& bytes, std::string& error,
-                        const WriteOptions& options) {
-    // A link to a regular file: its target is what gets replaced, and the link stays.
+std::string replacementTarget(const std::string& path, std::string& error) {
     const std::string target = resolveLink(path);
     const FileInfo existing = linkInfo(target);
-    mode_t mode = static_cast<mode_t>(options.newFileMode) & ~currentUmask();
-    if (existing.type != FileType::Missing) {
-        if (existing.type != FileType::Regular || existing.isLink) {
-            error = existing.isLink ? "is a symbolic link that cannot be followed" : kindOf(existing.type);
-            return false;
-        }
-        if (!canWriteFile(target)) {
-            error = systemError(errno) + " (the file is not writable)";
-            return false;
-        }
-        struct stat status;
-        if (::stat(target.c_str(), &status) == 0) {
-            mode = status.st_mode & 07777;
-        }
+    if (existing.type == FileType::Missing) {
+        return target;
     }
+    if (existing.type != FileType::Regular || existing.isLink) {
+        error = existing.isLink ? "is a symbolic link that cannot be followed" : kindOf(existing.type);
+        return "";
+    }
+    if (!canWriteFile(target)) {
+        error = systemError(errno) + " (the file is not writable)";
+        return "";
+    }
+    return target;
+}
 
-    const std::string folder = parentFolder(target);
-    std::string temporary = folder + "/." + baseName(target) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot create a temporary file beside it: " + systemError(errno);
-        return false;
+bool moveIntoPlace(const std::string& temporary, const std::string& target, std::string& error,
+                   const WriteOptions& options) {
+    mode_t mode = static_cast<mode_t>(options.newFileMode) & ~currentUmask();
+    struct stat status;
+    if (::stat(target.c_str(), &status) == 0) {
+        mode = status.st_mode & 07777;
     }
-    bool ok = ::fchmod(fd, mode) == 0 || (error = systemError(errno), false);
-    ok = ok && writeAll(fd, bytes.data(), bytes.size(), error);
-    if (ok && options.sync && ::fsync(fd) != 0) {
-        error = systemError(errno);
-        ok = false;
-    }
-    if (::close(fd) != 0 && ok) {
-        error = systemError(errno);
-        ok = false;
-    }
-    ok = ok && (!options.verify || sameContent(temporary, bytes, error));
-    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
+    bool ok = ::chmod(temporary.c_str(), mode) == 0 || (error = systemError(errno), false);
+    ok = ok && (!options.sync || syncFile(temporary, error));
+    if (ok && !options.replace) {
+        ok = renameWithoutReplacing(temporary, target, error);
+    } else if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
         error = "cannot replace it: " + systemError(errno);
         ok = false;
     }
@@ -337,21 +429,44 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes, std::
         return false;
     }
     if (options.sync) {
-        syncFolder(folder);
+        syncFolder(parentFolder(target));
     }
     return true;
 }
 
-TemporaryFile::TemporaryFile(const std::string& near, const std::string& suffix) {
-    const std::string folder = near.empty() ? temporaryFolder() : parentFolder(near);
-    const std::string stem = near.empty() ? "velmora" : "." + baseName(near);
-    std::string pattern = folder + "/" + stem + "-XXXXXX" + suffix;
-    const int fd = ::mkstemps(pattern.data(), static_cast<int>(suffix.size()));
+bool writeFileReplacing(const std::string& path, const std::string& bytes, std::string& error,
+                        const WriteOptions& options) {
+    // A link to a regular file: its target is what gets replaced, and the link stays.
+    const std::string target = replacementTarget(path, error);
+    if (target.empty()) {
+        return false;
+    }
+    std::string temporary;
+    std::string reason;
+    const int fd = makeTemporary(target, "", temporary, reason);
     if (fd < 0) {
-        problem = systemError(errno);
+        error = "cannot create a temporary file beside it: " + reason;
+        return false;
+    }
+    bool ok = writeAll(fd, bytes.data(), bytes.size(), error);
+    if (::close(fd) != 0 && ok) {
+        error = systemError(errno);
+        ok = false;
+    }
+    ok = ok && (!options.verify || sameContent(temporary, bytes, error));
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return moveIntoPlace(temporary, target, error, options);
+}
+
+TemporaryFile::TemporaryFile(const std::string& near, const std::string& suffix) {
+    std::string pattern;
+    const int fd = makeTemporary(near, suffix, pattern, problem);
+    if (fd < 0) {
         return;
     }
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         problem = systemError(errno);
@@ -389,6 +504,35 @@ bool TemporaryFile::close(bool sync) {
         problem = systemError(code);
     }
     return code == 0;
+}
+
+int removeAbandonedTemporaries(const std::string& near, const std::string& suffix) {
+    const std::string folder = temporaryFolderFor(near);
+    const std::string stem = temporaryStem(near, suffix) + "-";
+    int removed = 0;
+    for (const std::string& name : listDirectory(folder)) {
+        // STEM-PID-XXXXXX + suffix
+        if (name.size() < stem.size() + 8 + suffix.size() || name.compare(0, stem.size(), stem) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            continue;
+        }
+        const std::string middle = name.substr(stem.size(), name.size() - stem.size() - suffix.size());
+        const std::size_t dash = middle.find('-');
+        if (dash == std::string::npos || middle.size() - dash - 1 != 6 || !isDigits(middle.substr(0, dash)) ||
+            dash > 10) {
+            continue;
+        }
+        const long id = std::stol(middle.substr(0, dash));
+        if (id == currentProcessId() || processRunning(id)) {
+            continue;
+        }
+        const std::string path = folder + "/" + name;
+        struct stat status;
+        if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 std::string temporaryFolder() {

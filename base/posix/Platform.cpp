@@ -71,6 +71,18 @@ void prepareListeningSocket(std::intptr_t socket) {
     ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
 }
 
+long currentProcessId() {
+    return static_cast<long>(::getpid());
+}
+
+bool processRunning(long id) {
+    if (id <= 0) {
+        return true;
+    }
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
+
 std::string environmentVariable(const std::string& name) {
     const char* value = std::getenv(name.c_str());
     return value != nullptr ? value : "";

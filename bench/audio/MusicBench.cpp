@@ -9,6 +9,7 @@
 //    device has taken it), and how far past the target that first reading is, in ms of music.
 // The MP3s are made here with lame.
 #include "audio/Music.h"
+#include "base/Platform.h"
 #include "tests/audio/ToneFile.h"
 
 #include <algorithm>
@@ -158,6 +159,7 @@ void seeks(const std::string& path) {
 } // namespace
 
 int main() {
+    Velmora::prepareProcess();
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     std::printf("audio driver: %s\n", std::getenv("SDL_AUDIODRIVER"));
     VelmoraTest::TempFolder folder;

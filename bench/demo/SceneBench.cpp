@@ -125,6 +125,7 @@ BENCHMARK(BM_Frame1280x720)->Iterations(300)->UseManualTime()->Unit(benchmark::k
 } // namespace
 
 int main(int argc, char** argv) {
+    // Valid standard descriptors and the heap tuning of the program itself.
     Velmora::prepareProcess();
     benchmark::Initialize(&argc, argv);
     const fs::path root = prepareData();

@@ -41,27 +41,29 @@ public:
         client.set_read_timeout(120, 0);
         reader = std::thread([this, token] {
             std::string pending;
-            client.Get(("/api/events?token=" + token).c_str(), [this, &pending](const char* data, size_t length) {
-                pending.append(data, length);
-                for (size_t end = pending.find("\n\n"); end != std::string::npos; end = pending.find("\n\n")) {
-                    const std::string event = pending.substr(0, end);
-                    pending.erase(0, end + 2);
-                    const size_t at = event.find("data: ");
-                    if (event.rfind("event: ", 0) != 0 || at == std::string::npos) {
-                        continue;
-                    }
-                    const std::string name = event.substr(7, event.find('\n') - 7);
-                    std::lock_guard<std::mutex> guard(lock);
-                    const Json data = Json::parse(event.substr(at + 6), nullptr, false);
-                    if (name == "state") {
-                        latest = data;
-                    } else {
-                        others.push_back({name, data});
-                    }
-                    changed.notify_all();
-                }
-                return !done;
-            });
+            client.Get(("/api/events?token=" + token).c_str(),
+                       [this, &pending](const char* data, size_t length) {
+                           pending.append(data, length);
+                           for (size_t end = pending.find("\n\n"); end != std::string::npos;
+                                end = pending.find("\n\n")) {
+                               const std::string event = pending.substr(0, end);
+                               pending.erase(0, end + 2);
+                               const size_t at = event.find("data: ");
+                               if (event.rfind("event: ", 0) != 0 || at == std::string::npos) {
+                                   continue;
+                               }
+                               const std::string name = event.substr(7, event.find('\n') - 7);
+                               std::lock_guard<std::mutex> guard(lock);
+                               const Json data = Json::parse(event.substr(at + 6), nullptr, false);
+                               if (name == "state") {
+                                   latest = data;
+                               } else {
+                                   others.push_back({name, data});
+                               }
+                               changed.notify_all();
+                           }
+                           return !done;
+                       });
         });
     }
     ~States() {
@@ -91,7 +93,8 @@ public:
     }
     template <typename Ready> bool waitFor(Ready ready, double seconds = 30.0) {
         std::unique_lock<std::mutex> guard(lock);
-        return changed.wait_for(guard, std::chrono::duration<double>(seconds), [&] { return !latest.is_discarded() && ready(latest); });
+        return changed.wait_for(guard, std::chrono::duration<double>(seconds),
+                                [&] { return !latest.is_discarded() && ready(latest); });
     }
 
 private:
@@ -149,7 +152,8 @@ int main(int argc, char** argv) {
             Json change;
             if (kind == 0) {
                 writeFile(source, "0 " + std::to_string(i) + " linear\n4000 0.5 linear\n");
-                change = states.waitForEvent("track", [](const Json& e) { return e["name"] == "hue"; }, seen);
+                change = states.waitForEvent(
+                    "track", [](const Json& e) { return e["name"] == "hue"; }, seen);
             } else {
                 writeFile(shader, shaderText + "// run " + std::to_string(i) + "\n");
                 change = states.waitForEvent(
@@ -177,9 +181,10 @@ int main(int argc, char** argv) {
     const Json last = edit.state();
     edit.stop();
 
-    std::printf("edit bench: %s, %d runs, %.1f fps while playing\n", size.c_str(), runs, last["fps"].get<double>());
-    std::printf("edit bench: seek while paused to the picture: median %.1f ms (%zu runs)\n", percentile(seeks, 0.5),
-                seeks.size());
+    std::printf("edit bench: %s, %d runs, %.1f fps while playing\n", size.c_str(), runs,
+                last["fps"].get<double>());
+    std::printf("edit bench: seek while paused to the picture: median %.1f ms (%zu runs)\n",
+                percentile(seeks, 0.5), seeks.size());
     std::printf("edit bench: track source saved to the first frame with it: median %.1f ms (%zu runs)\n",
                 percentile(trackSaves, 0.5), trackSaves.size());
     std::printf("edit bench: shader saved to the first frame with it: median %.1f ms (%zu runs)\n",

@@ -124,3 +124,41 @@ TEST(CommandLine, SizeLimits) {
     EXPECT_EQ(width, 320); // unchanged on failure
     EXPECT_FALSE(problem.empty());
 }
+
+TEST(CommandLine, EditModeTakesSizeStartPausedAndPort) {
+    CommandLine commandLine = parse({"--edit"});
+    ASSERT_EQ(commandLine.action, CommandLine::Action::Run) << commandLine.error;
+    EXPECT_TRUE(commandLine.edit);
+    EXPECT_TRUE(commandLine.skipDialog);
+    EXPECT_EQ(commandLine.width, 1280);
+    EXPECT_EQ(commandLine.height, 720);
+    EXPECT_EQ(commandLine.port, 0);
+    EXPECT_FALSE(commandLine.paused);
+
+    commandLine = parse({"--edit", "--size", "320x180", "--from", "12.5", "--paused", "--port=8123"});
+    ASSERT_EQ(commandLine.action, CommandLine::Action::Run) << commandLine.error;
+    EXPECT_EQ(commandLine.width, 320);
+    EXPECT_EQ(commandLine.offline.from, 12.5);
+    EXPECT_TRUE(commandLine.paused);
+    EXPECT_EQ(commandLine.port, 8123);
+
+    struct Refused {
+        std::vector<const char*> words;
+        const char* error;
+    };
+    for (const Refused& refused : std::vector<Refused>{
+             {{"--paused"}, "velmora: --paused and --port only apply to --edit"},
+             {{"--port", "80"}, "velmora: --paused and --port only apply to --edit"},
+             {{"--edit", "--port", "65536"}, "velmora: bad --port '65536': a port number from 0 to 65535"},
+             {{"--edit", "--port", "-1"}, "velmora: bad --port '-1': a port number from 0 to 65535"},
+             {{"--edit", "--timedemo"}, "velmora: --edit excludes --capture and --timedemo"},
+             {{"--edit", "--fullscreen"},
+              "velmora: --edit always opens a window: --fullscreen does not apply"},
+             {{"--edit", "--to", "3"}, "velmora: --fps and --to do not apply to --edit"},
+             {{"--edit", "--from", "-1"}, "velmora: bad --from '-1': a number of seconds, 0 or more"},
+         }) {
+        const CommandLine refusedLine = parse(refused.words);
+        EXPECT_EQ(refusedLine.action, CommandLine::Action::Error) << refused.words[0];
+        EXPECT_EQ(refusedLine.error, refused.error);
+    }
+}

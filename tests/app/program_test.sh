@@ -34,6 +34,15 @@ grep -q -- "--size WxH" out.txt || fail "--help does not list --size"
 env -u DISPLAY "$velmora" --version >out.txt 2>&1 || fail "--version gave status $?"
 grep -q "^velmora " out.txt || fail "--version printed: $(cat out.txt)"
 
+# Output that cannot be written is a failure, said on standard error.
+for arguments in "--help" "--version"; do
+    env -u DISPLAY "$velmora" $arguments >/dev/full 2>err.txt
+    status=$?
+    [ "$status" -eq 1 ] || fail "'$arguments' to a full disk gave status $status, expected 1"
+    grep -q "cannot write to standard output: No space left on device" err.txt ||
+        fail "'$arguments' to a full disk printed: $(cat err.txt)"
+done
+
 # A fatal error reaches the top of main: printed there, status 1.
 env -u DISPLAY -u WAYLAND_DISPLAY "$velmora" --windowed >out.txt 2>err.txt
 status=$?

@@ -1,5 +1,6 @@
 // The player without a device: the clock at a set position, the spectrum of the decoded file,
 // access to the decoded frames, and files that cannot be played.
+#include "audio/Mp3Decoder.h"
 #include "audio/Music.h"
 #include "base/Vexception.h"
 #include "tests/audio/ToneFile.h"
@@ -12,6 +13,8 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Velmora;
@@ -297,4 +300,25 @@ TEST(MusicOffline, LeadingTagsAreSkipped) {
     } catch (const Vexception& e) {
         EXPECT_STREQ(e.what(), "Failed to open tune.");
     }
+}
+
+TEST(MusicOffline, OnlyRegularFilesWithinTheLimitAreOpened) {
+    TempFolder folder;
+    // A FIFO without a writer would block a plain open for ever.
+    const std::string fifo = folder.file("fifo.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(Music::instance().openOffline(fifo.c_str(), 180.0), Vexception);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("is not a regular file"), std::string::npos);
+
+    const std::string huge = makeRandomFile(folder, "huge.mp3", 4096, 7);
+    ASSERT_EQ(truncate(huge.c_str(), static_cast<off_t>(Mp3Decoder::maxFileBytes) + 1), 0);
+    Mp3Decoder decoder;
+    std::string error;
+    EXPECT_FALSE(decoder.open(huge.c_str(), error));
+    EXPECT_NE(error.find("larger than the limit"), std::string::npos) << error;
+    const std::string sub = folder.file("sub");
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    EXPECT_FALSE(decoder.open(sub.c_str(), error));
+    EXPECT_EQ(error, "cannot open the file: is a folder, not a file");
 }

@@ -6,9 +6,12 @@
 #include "app/capture/FramePlan.h"
 #include "app/capture/FrameTimes.h"
 #include "app/capture/FrameWriter.h"
+#include "app/capture/JsonWriter.h"
 #include "app/capture/PngFolderWriter.h"
 #include "app/capture/ProgressLine.h"
+#include "app/capture/VideoCheck.h"
 #include "app/capture/WavWriter.h"
+#include "base/Files.h"
 #include "base/Process.h"
 #include "base/VFileException.h"
 #include "base/Vexception.h"
@@ -25,6 +28,7 @@
 #include <set>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Velmora;
 using CaptureTest::ScratchFolder;
@@ -482,7 +486,8 @@ TEST(FfmpegEncoder, EncodesFramesWithTheirAudioIntoAFinishedFile) {
     const int width = 64, height = 36, fps = 12;
     for (const char* name : {"clip.mp4", "clip.mkv"}) {
         const std::string output = scratch.file(name);
-        FfmpegEncoder encoder(VideoSettings{ffmpeg, output, width, height, fps, scratch.file("audio.wav")});
+        FfmpegEncoder encoder(
+            VideoSettings{ffmpeg, output, width, height, fps, scratch.file("audio.wav"), ""});
         std::vector<uint8_t> frame(width * height * 4);
         for (int k = 0; k < fps; ++k) {
             std::fill(frame.begin(), frame.end(), static_cast<uint8_t>(k * 20));
@@ -499,10 +504,10 @@ TEST(FfmpegEncoder, EncodesFramesWithTheirAudioIntoAFinishedFile) {
             EXPECT_NEAR(probe(output, "a").second, 1.0, 1.0 / fps);
         }
     }
-    std::vector<std::string> mp4 = ffmpegArguments({ffmpeg, "x.mp4", 64, 36, 30, "a.wav"}, "x.mp4.part");
+    std::vector<std::string> mp4 = ffmpegArguments({ffmpeg, "x.mp4", 64, 36, 30, "a.wav", ""}, "x.mp4.part");
     EXPECT_NE(std::find(mp4.begin(), mp4.end(), "+faststart"), mp4.end());
     EXPECT_NE(std::find(mp4.begin(), mp4.end(), "yuv420p"), mp4.end());
-    std::vector<std::string> mkv = ffmpegArguments({ffmpeg, "x.MKV", 64, 36, 30, ""}, "x.MKV.part");
+    std::vector<std::string> mkv = ffmpegArguments({ffmpeg, "x.MKV", 64, 36, 30, "", ""}, "x.MKV.part");
     EXPECT_NE(std::find(mkv.begin(), mkv.end(), "matroska"), mkv.end());
     EXPECT_EQ(std::find(mkv.begin(), mkv.end(), "aac"), mkv.end()); // no audio given, none encoded
 }
@@ -517,7 +522,7 @@ TEST(FfmpegEncoder, ADeadEncoderIsAnErrorWithItsLastWordsAndLeavesNoFile) {
     const std::string output = scratch.file("show.mp4");
     std::string message;
     {
-        FfmpegEncoder encoder(VideoSettings{fake, output, 64, 36, 30, ""});
+        FfmpegEncoder encoder(VideoSettings{fake, output, 64, 36, 30, "", ""});
         std::vector<uint8_t> frame(64 * 36 * 4, 128);
         try {
             for (int k = 0; k < 2000; ++k) {
@@ -537,7 +542,7 @@ TEST(FfmpegEncoder, ADeadEncoderIsAnErrorWithItsLastWordsAndLeavesNoFile) {
     const std::string late = scratch.file("late-ffmpeg");
     CaptureTest::writeFile(late, "#!/bin/sh\ncat > /dev/null\necho 'Conversion failed!' >&2\nexit 1\n");
     chmod(late.c_str(), 0755);
-    FfmpegEncoder encoder(VideoSettings{late, output, 64, 36, 30, ""});
+    FfmpegEncoder encoder(VideoSettings{late, output, 64, 36, 30, "", ""});
     std::vector<uint8_t> frame(64 * 36 * 4, 128);
     encoder.writeFrame(frame.data());
     try {
@@ -547,4 +552,172 @@ TEST(FfmpegEncoder, ADeadEncoderIsAnErrorWithItsLastWordsAndLeavesNoFile) {
         EXPECT_NE(std::string(error.what()).find("Conversion failed!"), std::string::npos) << error.what();
     }
     EXPECT_FALSE(CaptureTest::exists(output));
+}
+
+TEST(FfmpegEncoder, ABrokenVideoOrAnOddOutputNeverReplacesAnything) {
+    ScratchFolder scratch;
+    const std::string output = scratch.file("show.mp4");
+    CaptureTest::writeFile(output, "the earlier video");
+    // ffmpeg says all went well but wrote a file without its index, then one with a frame too few.
+    const std::string silent = scratch.file("silent-ffmpeg");
+    CaptureTest::writeFile(silent, "#!/bin/sh\ncat > /dev/null\nfor a; do out=\"$a\"; done\n"
+                                   "printf 'not a video' > \"${out#file:}\"\nexit 0\n");
+    chmod(silent.c_str(), 0755);
+    std::vector<uint8_t> frame(64 * 36 * 4, 90);
+    {
+        FfmpegEncoder encoder(VideoSettings{silent, output, 64, 36, 30, "", ""});
+        encoder.writeFrame(frame.data());
+        try {
+            encoder.finish();
+            ADD_FAILURE() << "a broken video was accepted";
+        } catch (const Vexception& error) {
+            EXPECT_NE(std::string(error.what()).find("the video ffmpeg wrote is broken"), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(CaptureTest::readFile(output), "the earlier video");
+    EXPECT_EQ(CaptureTest::listFolder(scratch.path), (std::vector<std::string>{"show.mp4", "silent-ffmpeg"}));
+
+    // A device or a folder at the output is refused before ffmpeg starts.
+    EXPECT_THROW(FfmpegEncoder(VideoSettings{silent, scratch.path, 64, 36, 30, "", ""}), Vexception);
+    mkfifo(scratch.file("pipe.mp4").c_str(), 0600);
+    EXPECT_THROW(FfmpegEncoder(VideoSettings{silent, scratch.file("pipe.mp4"), 64, 36, 30, "", ""}),
+                 Vexception);
+}
+
+TEST(FfmpegEncoder, AStoppedCaptureIsKeptUnderANameOfItsOwnAndALinkKeepsItsPlace) {
+    const std::string ffmpeg = findProgramOnPath("ffmpeg");
+    ASSERT_FALSE(ffmpeg.empty());
+    ScratchFolder scratch;
+    mkdir(scratch.file("videos").c_str(), 0755);
+    const std::string target = scratch.file("videos/show.mkv");
+    CaptureTest::writeFile(target, "the earlier video");
+    ASSERT_EQ(symlink("videos/show.mkv", scratch.file("latest.mkv").c_str()), 0);
+    std::vector<uint8_t> frame(64 * 36 * 4, 128);
+    std::vector<std::string> kept;
+    for (int run = 0; run < 2; ++run) {
+        FfmpegEncoder encoder(VideoSettings{ffmpeg, scratch.file("latest.mkv"), 64, 36, 10, "", ""});
+        EXPECT_EQ(parentFolder(encoder.temporaryPath()), scratch.file("videos")); // beside what it replaces
+        for (int k = 0; k < 3 + run; ++k) {
+            encoder.writeFrame(frame.data());
+        }
+        std::string why;
+        kept.push_back(encoder.keepPartial(why));
+        EXPECT_EQ(why, "");
+    }
+    EXPECT_EQ(kept, (std::vector<std::string>{scratch.file("videos/show.partial.mkv"),
+                                              scratch.file("videos/show.partial-2.mkv")}));
+    EXPECT_EQ(probe(kept[0], "v").first, 3);
+    EXPECT_EQ(probe(kept[1], "v").first, 4);
+    EXPECT_EQ(CaptureTest::readFile(target), "the earlier video");
+    {
+        // No frame: nothing is kept.
+        FfmpegEncoder encoder(VideoSettings{ffmpeg, scratch.file("latest.mkv"), 64, 36, 10, "", ""});
+        std::string why;
+        EXPECT_EQ(encoder.keepPartial(why), "");
+        EXPECT_EQ(why, "no frame was written, so no partial video was kept");
+    }
+    {
+        // Finished: the file behind the link is replaced, the link stays.
+        FfmpegEncoder encoder(VideoSettings{ffmpeg, scratch.file("latest.mkv"), 64, 36, 10, "", ""});
+        encoder.writeFrame(frame.data());
+        encoder.finish();
+    }
+    struct stat status;
+    ASSERT_EQ(lstat(scratch.file("latest.mkv").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(probe(target, "v").first, 1);
+    EXPECT_EQ(CaptureTest::listFolder(scratch.file("videos")),
+              (std::vector<std::string>{"show.mkv", "show.partial-2.mkv", "show.partial.mkv"}));
+}
+
+TEST(VideoCheck, ReadsFfprobeAndComparesWithTheFramesWritten) {
+    const VideoFacts mp4 = parseVideoProbe("codec_type=video|duration=2.000000|nb_read_packets=20\n"
+                                           "codec_type=audio|duration=2.000000|nb_read_packets=88\n"
+                                           "duration=2.000000\n");
+    EXPECT_EQ(mp4.videoStreams, 1);
+    EXPECT_EQ(mp4.audioStreams, 1);
+    EXPECT_EQ(mp4.videoPackets, 20);
+    EXPECT_DOUBLE_EQ(mp4.videoSeconds, 2.0);
+    EXPECT_EQ(videoProblem(mp4, 20, 10, true), "");
+    EXPECT_EQ(videoProblem(mp4, 21, 10, true), "it holds 20 of the 21 frames written");
+    // Matroska leaves the streams' lengths to the container.
+    const VideoFacts mkv =
+        parseVideoProbe("codec_type=video|duration=N/A|nb_read_packets=20\nduration=2.023000\n");
+    EXPECT_DOUBLE_EQ(mkv.videoSeconds, -1.0);
+    EXPECT_DOUBLE_EQ(mkv.fileSeconds, 2.023);
+    EXPECT_EQ(videoProblem(mkv, 20, 10, false), "");
+    EXPECT_EQ(videoProblem(mkv, 20, 10, true), "it holds no sound stream");
+    const VideoFacts shortFile =
+        parseVideoProbe("codec_type=video|duration=N/A|nb_read_packets=20\nduration=1.5\n");
+    EXPECT_NE(videoProblem(shortFile, 20, 10, false).find("last 1.500 s instead of 2.000 s"),
+              std::string::npos);
+    const VideoFacts stretched = parseVideoProbe("codec_type=video|duration=2.5|nb_read_packets=20\n");
+    EXPECT_NE(videoProblem(stretched, 20, 10, false).find("instead of 2.000 s"), std::string::npos);
+    EXPECT_EQ(videoProblem(parseVideoProbe(""), 0, 10, false), "it holds 0 video streams instead of one");
+
+    EXPECT_EQ(ffmpegFileUrl("-out.mp4"), "file:-out.mp4");
+    EXPECT_EQ(ffmpegFileUrl("file:x.mp4"), "file:file:x.mp4");
+    const std::vector<std::string> args =
+        ffmpegArguments({"ffmpeg", "12:30.mp4", 64, 36, 30, "-a.wav", ""}, "12:30.mp4.part");
+    EXPECT_NE(std::find(args.begin(), args.end(), "-xerror"), args.end());
+    EXPECT_NE(std::find(args.begin(), args.end(), "file:-a.wav"), args.end());
+    EXPECT_EQ(args.back(), "file:12:30.mp4.part");
+    EXPECT_EQ(partialVideoName("out/show.mp4", 1), "out/show.partial.mp4");
+    EXPECT_EQ(partialVideoName("show.MKV", 3), "show.partial-3.MKV");
+    EXPECT_EQ(partialVideoName(".hidden", 1), ".hidden.partial");
+}
+
+TEST(JsonWriter, EscapesTextAndWritesNumbersAsTheReportRoundsThem) {
+    JsonObject object;
+    object.add("name", "a \"quoted\"\\path\n\x01 é").add("count", int64_t(-3)).add("ms", 12.34567, 3);
+    object.add("nan", std::numeric_limits<double>::quiet_NaN(), 3).add("tiny", -0.0001, 3);
+    EXPECT_EQ(object.text(), "{\n"
+                             "  \"name\": \"a \\\"quoted\\\"\\\\path\\n\\u0001 é\",\n"
+                             "  \"count\": -3,\n"
+                             "  \"ms\": 12.346,\n"
+                             "  \"nan\": null,\n"
+                             "  \"tiny\": 0.000\n"
+                             "}\n");
+    EXPECT_EQ(JsonObject().text(), "{}\n");
+    FrameTimeStats stats = summarizeFrameTimes({0.010, 0.030});
+    const std::string json = formatTimedemoJson({320, 180, 30, 1.5}, stats);
+    EXPECT_NE(json.find("\"from_s\": 1.500,\n"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"worst_frame\": 1,\n"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"median_ms\": 20.000,\n"), std::string::npos) << json;
+}
+
+TEST(CaptureOptions, ReportAndCheckOptions) {
+    CommandLine report = parse({"--timedemo", "--report", "t.json"});
+    ASSERT_EQ(report.action, CommandLine::Action::Run) << report.error;
+    EXPECT_EQ(report.offline.report, "t.json");
+    EXPECT_EQ(parse({"--check"}).action, CommandLine::Action::Check);
+    for (const std::vector<const char*>& words :
+         std::vector<std::vector<const char*>>{{"--capture", "x", "--report", "t.json"},
+                                               {"--report", "t.json"},
+                                               {"--timedemo", "--report", ""},
+                                               {"--check", "--timedemo"},
+                                               {"--check", "--windowed"},
+                                               {"--check", "--fps", "10"}}) {
+        EXPECT_EQ(parse(words).action, CommandLine::Action::Error) << words[0] << " " << words[1];
+    }
+    EXPECT_NE(commandLineHelp("velmora").find("--check"), std::string::npos);
+    EXPECT_NE(commandLineHelp("velmora").find("--report FILE"), std::string::npos);
+
+    ScratchFolder scratch;
+    CaptureOptions options;
+    options.mode = OfflineMode::Capture;
+    options.output = scratch.file(std::string(300, 'x'));
+    EXPECT_NE(checkCaptureOutput(options).find("File name too long"), std::string::npos);
+    options.output = scratch.file(std::string(300, 'x') + "/frame/");
+    EXPECT_NE(checkCaptureOutput(options).find("File name too long"), std::string::npos);
+    mkfifo(scratch.file("pipe.mp4").c_str(), 0600);
+    options.output = scratch.file("pipe.mp4");
+    EXPECT_NE(checkCaptureOutput(options).find("is not a regular file"), std::string::npos);
+    options.mode = OfflineMode::Timedemo;
+    options.report = scratch.file("pipe.mp4");
+    EXPECT_NE(checkCaptureOutput(options).find("is not a regular file"), std::string::npos);
+    options.report = scratch.file("r.json");
+    EXPECT_EQ(checkCaptureOutput(options), "");
+    EXPECT_EQ(CaptureTest::listFolder(scratch.path), std::vector<std::string>{"pipe.mp4"});
 }

@@ -202,7 +202,7 @@ TEST(CaptureRun, BadArgumentsExitWithTwoAndCreateNothing) {
     // Past the end of the music (3 s) there is nothing to capture.
     Result late = velmora("--capture out --size 320x180 --fps 10 --from 5");
     EXPECT_EQ(late.status, 2);
-    EXPECT_NE(late.err.find("after the end of the music"), std::string::npos) << late.err;
+    EXPECT_NE(late.err.find("beyond the music"), std::string::npos) << late.err;
     EXPECT_EQ(CaptureTest::listFolder(fixture().root()), before);
     CaptureTest::runShell("rm -rf '" + fixture().file("earlier") + "' '" + fixture().file("plain") + "'");
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -54,5 +55,28 @@ std::vector<std::string> listFolder(const std::string& path);
 
 // Runs a shell command line and returns its exit status (-1 when it did not exit normally).
 int runShell(const std::string& command);
+
+// A shell command line run in the background ("exec" makes the last program take the shell's
+// process id, so that signals reach it), for tests that signal or race programs.
+class Background {
+public:
+    explicit Background(const std::string& command);
+    ~Background(); // kills it when still running
+    int pid() const { return child; }
+    // Sends a signal.
+    void signal(int number) const;
+    // Waits up to `seconds` for the end; its exit status, or -1 (killed by a signal, or still
+    // running after the time: then it is killed).
+    int wait(double seconds);
+
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+private:
+    int child = -1;
+};
+
+// Waits up to `seconds` for `ready` to become true, checking every 5 ms.
+bool waitFor(double seconds, const std::function<bool()>& ready);
 
 } // namespace CaptureTest

@@ -1,6 +1,8 @@
 // The content tool's parts: the surface sampler, its own transcendental functions, the point-cloud
 // parsers (which must take any bytes) and the preview renderer.
+#include "base/VFileException.h"
 #include "tools/content/DetMath.h"
+#include "tools/content/OutputFile.h"
 #include "tools/content/PointCloudFile.h"
 #include "tools/content/Preview.h"
 #include "tools/content/Random.h"
@@ -11,10 +13,12 @@
 #include <glm/geometric.hpp>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -185,3 +189,25 @@ TEST(Preview, DrawsOneRowOfThreeViewsPerCloudAndSurvivesBadPoints) {
 }
 
 } // namespace
+
+TEST(OutputFile, WritesReplaceOnlyRegularFilesAndReadsNeverWaitOnAFifo) {
+    char pattern[] = "/tmp/velmora-content-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    const std::string fifo = folder + "/cloud.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A plain open of a FIFO for writing or reading would wait for the other end for ever.
+    EXPECT_THROW(Content::writeWholeFile(fifo, {1, 2, 3}), Velmora::VFileException);
+    EXPECT_THROW(Content::readWholeFile(fifo, 100), Velmora::VFileException);
+
+    // A link keeps its place and its target gets the bytes; missing folders are made.
+    Content::writeWholeFile(folder + "/raw/heart.bin", {1, 2, 3});
+    ASSERT_EQ(symlink("raw/heart.bin", (folder + "/alias.bin").c_str()), 0);
+    Content::writeWholeFile(folder + "/alias.bin", {4, 5});
+    EXPECT_EQ(Content::readWholeFile(folder + "/raw/heart.bin", 100), (std::vector<unsigned char>{4, 5}));
+    struct stat status;
+    ASSERT_EQ(lstat((folder + "/alias.bin").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_THROW(Content::readWholeFile(folder + "/raw/heart.bin", 1), Velmora::VFileException);
+    std::system(("rm -rf '" + folder + "'").c_str());
+}

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -127,6 +128,24 @@ TEST_F(PointCloudFiles, MissingOrUnreadableFilesGiveEmptyLists) {
     EXPECT_TRUE(Demo::readTextPointCloud("/dev/zero").empty());
     EXPECT_TRUE(Demo::readTextPointCloud(folder.c_str()).empty());
     EXPECT_TRUE(Demo::readRawFloats(nullptr).empty());
+}
+
+TEST_F(PointCloudFiles, FifosAndFilesOverTheLimitAreNotRead) {
+    // A FIFO without a writer would block a plain open for ever; a sparse file over the limit
+    // would be read (and allocated) in full.
+    const std::string fifo = folder + "/cloud.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    written.push_back(fifo);
+    EXPECT_TRUE(Demo::readRawFloats(fifo.c_str()).empty());
+    EXPECT_TRUE(Demo::readTextPointCloud(fifo.c_str()).empty());
+    const std::string huge = writeFloats("huge.bin", {1.0f, 2.0f, 3.0f, 0.0f, 0.0f, 0.0f});
+    ASSERT_EQ(truncate(huge.c_str(), static_cast<off_t>(Demo::maxPointCloudBytes) + 8), 0);
+    EXPECT_TRUE(Demo::readRawFloats(huge.c_str()).empty());
+    const std::string hugeText = write("huge.txt", "1 2 3\n");
+    ASSERT_EQ(truncate(hugeText.c_str(), static_cast<off_t>(Demo::maxPointCloudBytes) + 8), 0);
+    EXPECT_TRUE(Demo::readTextPointCloud(hugeText.c_str()).empty());
+    // At the limit's side of small: read as usual.
+    EXPECT_EQ(Demo::readRawFloats(writeFloats("small.bin", {1.0f, 2.0f, 3.0f}).c_str()).size(), 3u);
 }
 
 TEST_F(PointCloudFiles, TextLinesAndTheRepeatRule) {

@@ -1,4 +1,5 @@
 #include "sync/TrackFile.h"
+#include "sync/SyncDevice.h"
 #include "tests/support/ReplacedNewDelete.h"
 #include "tests/sync/SyncTestSupport.h"
 
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Velmora;
 using namespace SyncTest;
@@ -128,4 +131,37 @@ TEST(TrackFile, SortKeysOrdersByRowAndKeepsLastOfARow) {
     EXPECT_TRUE(sameKeys(sorted, expected));
     EXPECT_TRUE(sameKeys(TrackFile::sortKeys(threeKeys), threeKeys));
     EXPECT_TRUE(sameKeys(TrackFile::sortKeys({{1, 1.0f, 0}, {1, 2.0f, 1}}), {{1, 2.0f, 1}}));
+}
+
+TEST(TrackFile, OnlyRegularFilesWithinTheLimitAreRead) {
+    ScratchDir dir;
+    // A FIFO without a writer would block a plain open for ever; a sparse file of 2 GB would be
+    // read key by key for a minute and a half.
+    ASSERT_EQ(mkfifo(dir.file("sync_fifo.track").c_str(), 0600), 0);
+    writeFile(dir.file("sync_huge.track"), trackImage(0x7fffffff, 0, threeKeys));
+    ASSERT_EQ(truncate(dir.file("sync_huge.track").c_str(), 2100000000LL), 0);
+    ASSERT_EQ(mkdir(dir.file("sync_folder.track").c_str(), 0700), 0);
+    writeFile(dir.file("sync_good.track"), trackImage(threeKeys));
+    const std::size_t largestBefore = largestAllocation.load();
+
+    TrackFile::Contents contents;
+    std::string error;
+    EXPECT_FALSE(TrackFile::load(dir.file("sync_fifo.track"), contents, error));
+    EXPECT_EQ(error, "is not a regular file");
+    EXPECT_FALSE(TrackFile::load(dir.file("sync_huge.track"), contents, error));
+    EXPECT_NE(error.find("larger than the limit of 67108864 bytes"), std::string::npos) << error;
+    EXPECT_FALSE(TrackFile::load(dir.file("sync_folder.track"), contents, error));
+    EXPECT_EQ(error, "is a folder, not a file");
+    EXPECT_FALSE(TrackFile::load(dir.file("sync_none.track"), contents, error));
+    EXPECT_EQ(error, "No such file or directory");
+    ASSERT_TRUE(TrackFile::load(dir.file("sync_good.track"), contents, error)) << error;
+    EXPECT_TRUE(sameKeys(contents.keys, threeKeys));
+
+    // The device reads each of them as a missing file: a track without keys, at once.
+    SyncDevice device(dir.file("sync"));
+    for (const char* name : {"fifo", "huge", "folder", "none"}) {
+        EXPECT_EQ(device.getTrack(name)->keyCount(), 0) << name;
+    }
+    EXPECT_EQ(device.getTrack("good")->keyCount(), 3);
+    EXPECT_LT(largestAllocation.load(), std::max<std::size_t>(largestBefore, 1 << 20));
 }

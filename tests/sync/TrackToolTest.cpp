@@ -1,12 +1,15 @@
 // The velmora-track program, run as authors run it.
+#include "base/Files.h"
 #include "sync/TrackFile.h"
-#include "tests/sync/SyncTestSupport.h"
 #include "sync/TrackText.h"
+#include "tests/sync/SyncTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Velmora;
 using namespace SyncTest;
@@ -164,4 +167,87 @@ TEST(TrackTool, UsageAndFileErrors) {
     EXPECT_EQ(runTool(dir, "eval '" + dir.file("missing.track") + "' 0").status, 1);
     EXPECT_EQ(runTool(dir, "build '" + dir.file("missing.txt") + "' '" + dir.file("x.track") + "'").status,
               1);
+}
+
+TEST(TrackTool, BuildNeverWritesOverItsSource) {
+    ScratchDir dir;
+    const std::string source = dir.file("x.txt");
+    const std::string text = "0 1 constant\n";
+    writeText(source, text);
+    ASSERT_EQ(symlink("x.txt", dir.file("link.track").c_str()), 0);
+    ASSERT_EQ(link(source.c_str(), dir.file("hard.track").c_str()), 0);
+    for (const std::string& out :
+         {source, dir.file("link.track"), dir.file("hard.track"), dir.path + "/./x.txt"}) {
+        const ToolRun run = runTool(dir, "build '" + source + "' '" + out + "'");
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_NE(run.err.find("is the source file itself"), std::string::npos) << run.err;
+        EXPECT_EQ(slurp(source), text) << out;
+    }
+    EXPECT_TRUE(linkInfo(dir.file("link.track")).isLink);
+}
+
+TEST(TrackTool, SourcesThatAreNotRegularFilesFailWithOneLine) {
+    ScratchDir dir;
+    ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(dir.file("fifo.txt").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {{dir.file("folder"), "is a folder, not a file"},
+                                                         {dir.file("fifo.txt"), "is not a regular file"}};
+    for (const auto& [source, reason] : cases) {
+        const ToolRun run = runTool(dir, "build '" + source + "' '" + dir.file("out.track") + "'");
+        EXPECT_EQ(run.status, 1) << source;
+        EXPECT_EQ(run.err, "velmora-track: " + source + ": cannot read: " + reason + "\n");
+        EXPECT_FALSE(pathExists(dir.file("out.track")));
+    }
+    // A FIFO as a track file does not block dump or eval either.
+    EXPECT_EQ(runTool(dir, "dump '" + dir.file("fifo.txt") + "'").status, 1);
+    const ToolRun eval = runTool(dir, "eval '" + dir.file("fifo.txt") + "' 0");
+    EXPECT_EQ(eval.status, 1);
+    EXPECT_NE(eval.err.find("is not a regular file"), std::string::npos) << eval.err;
+}
+
+TEST(TrackTool, BuildReplacesOnlyRegularFilesAndKeepsTheirModeAndLinks) {
+    ScratchDir dir;
+    const std::string source = dir.file("src.txt");
+    writeText(source, "0 1 constant\n");
+    const std::vector<unsigned char> built = trackImage({{0, 1.0f, constant}});
+
+    // A read-only file keeps its mode (root may replace it; others are refused and keep it whole).
+    const std::string locked = dir.file("locked.track");
+    writeFile(locked, trackImage({}));
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    const ToolRun lockedRun = runTool(dir, "build '" + source + "' '" + locked + "'");
+    struct stat status;
+    ASSERT_EQ(stat(locked.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0444u);
+    EXPECT_EQ(readFile(locked), lockedRun.status == 0 ? built : trackImage({})) << lockedRun.err;
+
+    // A symbolic link stays a link; the file it leads to gets the track.
+    ASSERT_EQ(mkdir(dir.file("tracks").c_str(), 0700), 0);
+    writeFile(dir.file("tracks/real.track"), trackImage({}));
+    ASSERT_EQ(symlink("tracks/real.track", dir.file("alias.track").c_str()), 0);
+    ASSERT_EQ(runTool(dir, "build '" + source + "' '" + dir.file("alias.track") + "'").status, 0);
+    EXPECT_TRUE(linkInfo(dir.file("alias.track")).isLink);
+    EXPECT_EQ(readFile(dir.file("tracks/real.track")), built);
+
+    // A FIFO and a folder are never replaced.
+    ASSERT_EQ(mkfifo(dir.file("pipe.track").c_str(), 0600), 0);
+    for (const std::string& out : {dir.file("pipe.track"), dir.file("tracks")}) {
+        const ToolRun run = runTool(dir, "build '" + source + "' '" + out + "'");
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_NE(run.err.find(out + ": "), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(fileInfo(dir.file("pipe.track")).type, FileType::Other);
+    EXPECT_TRUE(isDirectory(dir.file("tracks")));
+}
+
+TEST(TrackTool, RunsWithItsStandardDescriptorsClosed) {
+    ScratchDir dir;
+    const std::string source = dir.file("src.txt");
+    writeText(source, "10 1 linear\n5 2 constant\n"); // out of order: a warning on standard error
+    const std::string command = std::string("'") + VELMORA_TRACK_TOOL + "' build '" + source + "' '" +
+                                dir.file("out.track") + "' <&- >&- 2>&-";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(dir.file("out.track")), trackImage({{10, 1.0f, linear}, {5, 2.0f, constant}}));
 }

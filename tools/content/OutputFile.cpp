@@ -1,57 +1,32 @@
 #include "tools/content/OutputFile.h"
 
+#include "base/Files.h"
 #include "base/VFileException.h"
-
-#include <cstdio>
-#include <filesystem>
-#include <memory>
 
 namespace Content {
 
-namespace {
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-} // namespace
-
 void writeWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    std::error_code ignored;
-    if (!parent.empty()) {
-        std::filesystem::create_directories(parent, ignored);
+    // Missing folders are made; the file is replaced only once the new one is whole (an existing
+    // one keeps its permissions, a link its place; anything but a regular file is refused).
+    std::string error;
+    const std::string parent = Velmora::parentFolder(path);
+    if (!Velmora::isDirectory(parent) && !Velmora::makeDirectories(parent, error)) {
+        throw Velmora::VFileException("Cannot write " + path + ": cannot create the folder " + parent + ": " +
+                                      error);
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        throw Velmora::VFileException("Cannot write " + path);
-    }
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        throw Velmora::VFileException("Cannot write " + path);
+    if (!Velmora::writeFileReplacing(path, std::string(bytes.begin(), bytes.end()), error)) {
+        throw Velmora::VFileException("Cannot write " + path + ": " + error);
     }
 }
 
 std::vector<unsigned char> readWholeFile(const std::string& path, std::size_t maxBytes) {
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-    if (!f) {
-        throw Velmora::VFileException("Cannot read " + path);
+    // Regular files only: a FIFO or a device given as a cloud file is refused, not waited on.
+    std::string bytes;
+    std::string error;
+    if (!Velmora::readRegularFile(path, maxBytes, bytes, error)) {
+        throw Velmora::VFileException("Cannot read " + path + ": " + error);
     }
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[65536];
-    for (;;) {
-        const std::size_t got = std::fread(chunk, 1, sizeof chunk, f.get());
-        if (got == 0) {
-            break;
-        }
-        if (bytes.size() + got > maxBytes) {
-            throw Velmora::VFileException("File too large: " + path);
-        }
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    if (std::ferror(f.get())) {
-        throw Velmora::VFileException("Cannot read " + path);
-    }
-    return bytes;
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 } // namespace Content

@@ -11,6 +11,8 @@
 #include "tools/content/ContentGenerator.h"
 #include "tools/content/Preview.h"
 
+#include "base/Platform.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -27,6 +29,7 @@ void usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    Velmora::prepareProcess();
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         if (!args.empty() && args[0] == "--preview") {

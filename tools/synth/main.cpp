@@ -15,6 +15,9 @@
 #include "tools/synth/Song.h"
 #include "tools/synth/Timing.h"
 
+#include "base/Files.h"
+#include "base/Platform.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -85,20 +88,37 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& pcm) {
 
 // Encodes the mastered mix to `output` with lame (through a temporary WAV file: lame's raw
 // input mode is unreliable on a pipe). The file appears only when encoding succeeded.
+// Both temporary files have names of their own, so that runs at the same time do not meet; the
+// output is replaced as a regular file only (through a link: the file it leads to).
 bool encode(const StereoBuffer& mastered, const std::string& output) {
-    const std::string wave = output + ".wav.part";
-    const std::string partial = output + ".part";
+    std::string error;
+    const std::string target = Velmora::replacementTarget(output, error);
+    if (target.empty()) {
+        std::printf("Cannot write %s: %s\n", output.c_str(), error.c_str());
+        return false;
+    }
+    Velmora::TemporaryFile wave("", "-synth.wav");
+    Velmora::TemporaryFile partial(target, ".part");
+    if (!wave.close(false) || !partial.close(false)) {
+        std::printf("Cannot make temporary files for %s: %s%s\n", output.c_str(), wave.error().c_str(),
+                    partial.error().c_str());
+        return false;
+    }
     std::string log;
     int status = -1;
-    if (writeWave(wave, toPcm16(mastered, Song::seed)))
-        status = runCapture(
-            {"lame", "--quiet", "-V", "2", "-q", "2", "-m", "j", "--noreplaygain", wave, partial}, log);
-    std::remove(wave.c_str());
-    if (status != 0 || std::rename(partial.c_str(), output.c_str()) != 0) {
-        std::remove(partial.c_str());
+    if (writeWave(wave.path(), toPcm16(mastered, Song::seed)))
+        status = runCapture({"lame", "--quiet", "-V", "2", "-q", "2", "-m", "j", "--noreplaygain",
+                             wave.path(), partial.path()},
+                            log);
+    if (status != 0) {
         std::printf("Encoding %s failed (lame exit status %d) %s\n", output.c_str(), status, log.c_str());
         return false;
     }
+    if (!Velmora::moveIntoPlace(partial.path(), target, error)) {
+        std::printf("Cannot write %s: %s\n", output.c_str(), error.c_str());
+        return false;
+    }
+    partial.keep(); // moved into place
     return true;
 }
 
@@ -121,6 +141,7 @@ bool measure(const std::string& output, EncodedReport& report) {
 } // namespace
 
 int main(int argc, char** argv) {
+    Velmora::prepareProcess();
     const std::string output = argc > 1 ? argv[1] : "data/sydaembient.mp3";
     const Song song;
     printForm(song);
