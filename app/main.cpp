@@ -107,8 +107,9 @@ void reportFatal(const char* message) {
 
 int main(int argc, char** argv) {
     Velmora::prepareProcess();
+    Velmora::ProgramArguments arguments(argc, argv);
     try {
-        return run(argc, argv);
+        return run(arguments.count(), arguments.values());
     } catch (const std::exception& exception) {
         reportFatal(exception.what());
     } catch (const char* message) {

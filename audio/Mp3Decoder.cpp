@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/types.h>
 
 namespace Velmora {
 
@@ -18,12 +17,12 @@ constexpr size_t frameBytes = 2 * sizeof(float);
 // stream the full scan of a 3-minute file costs a few dozen system calls instead of thousands.
 constexpr size_t readBufferBytes = 64 * 1024;
 
-ssize_t readFile(void* file, void* buffer, size_t bytes) {
+mpg123_ssize_t readFile(void* file, void* buffer, size_t bytes) {
     auto* stream = static_cast<FILE*>(file);
     const size_t got = std::fread(buffer, 1, bytes, stream);
     if (got == 0 && std::ferror(stream))
         return -1;
-    return static_cast<ssize_t>(got);
+    return static_cast<mpg123_ssize_t>(got);
 }
 
 off_t seekFile(void* file, off_t offset, int whence) {

@@ -1,5 +1,7 @@
 #include "audio/PcmBuffer.h"
 
+#include "base/CheckedMath.h"
+
 #include <algorithm>
 
 namespace Velmora {
@@ -64,9 +66,8 @@ void PcmBuffer::minMax(int64_t first, int64_t framesPerBucket, int buckets, floa
         int64_t begin = 0;
         int64_t end = 0;
         // A bucket whose bounds do not fit in 64 bits lies far outside the file: silence.
-        if (__builtin_mul_overflow(static_cast<int64_t>(b), framesPerBucket, &begin) ||
-            __builtin_add_overflow(begin, first, &begin) ||
-            __builtin_add_overflow(begin, framesPerBucket, &end))
+        if (!checkedMultiply(b, framesPerBucket, begin) || !checkedAdd(begin, first, begin) ||
+            !checkedAdd(begin, framesPerBucket, end))
             break;
         const int64_t from = std::max<int64_t>(begin, 0);
         const int64_t to = std::min(end, held);

@@ -58,6 +58,8 @@ bool syncFile(const std::string& path, std::string& error);
 // allows: "File name too long"), or empty. Looks at the text only.
 std::string pathNameProblem(const std::string& path);
 
+// True for the separators of path names here: '/', and on Windows '\' as well.
+bool isPathSeparator(char c);
 // The folder part of a path ("." for a bare name) and the last component.
 std::string parentFolder(const std::string& path);
 std::string baseName(const std::string& path);

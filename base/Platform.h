@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace Velmora {
 
@@ -29,6 +30,23 @@ bool processRunning(long id);
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);
 bool isTerminal(std::FILE* stream);
+
+// The program's arguments in UTF-8, for main(): argv as it is on POSIX systems; on Windows read
+// again from the wide command line, so that names outside the code page arrive intact.
+class ProgramArguments {
+public:
+    ProgramArguments(int argc, char** argv);
+    int count() const { return static_cast<int>(words.size()); }
+    // Null-terminated, as argv.
+    char** values() { return pointers.data(); }
+
+    ProgramArguments(const ProgramArguments&) = delete;
+    ProgramArguments& operator=(const ProgramArguments&) = delete;
+
+private:
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+};
 
 // While one lives, Ctrl-C and termination requests (SIGINT, SIGTERM; the console's close events on
 // Windows) do not end the process: they set a flag that long runs check between frames.

@@ -32,22 +32,6 @@ bool parseWholeNumber(const std::string& text, int limit, int& value) {
     return true;
 }
 
-std::string lastComponent(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string parentOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
-
 std::string lowercase(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -57,11 +41,11 @@ std::string lowercase(std::string text) {
 
 // The nearest existing ancestor of a path that does not exist yet ("a/b/c" -> "a" when only "a" exists).
 std::string nearestExisting(std::string path) {
-    while (!path.empty() && path.back() == '/' && path.size() > 1) {
+    while (path.size() > 1 && isPathSeparator(path.back())) {
         path.pop_back();
     }
     while (!pathExists(path)) {
-        std::string parent = parentOf(path);
+        std::string parent = parentFolder(path);
         if (parent == path) {
             break;
         }
@@ -130,13 +114,13 @@ bool parseCaptureSeconds(const std::string& text, double& seconds) {
 }
 
 CaptureOutputKind captureOutputKind(const std::string& path) {
-    if (!path.empty() && path.back() == '/') {
+    if (!path.empty() && isPathSeparator(path.back())) {
         return CaptureOutputKind::Folder;
     }
     if (isDirectory(path)) {
         return CaptureOutputKind::Folder;
     }
-    std::string name = lastComponent(path);
+    std::string name = baseName(path);
     size_t dot = name.find_last_of('.');
     if (dot == std::string::npos || dot == 0) {
         return CaptureOutputKind::Folder;
@@ -183,7 +167,8 @@ std::string checkCaptureOptions(const CaptureOptions& options) {
     switch (captureOutputKind(options.output)) {
     case CaptureOutputKind::Unsupported:
         return "cannot capture to '" + options.output +
-               "': the output must end in .mp4 or .mkv, or be a folder (ending in '/' or without extension)";
+               "': the output must end in .mp4 or .mkv, or be a folder (ending in a separator or without "
+               "extension)";
     case CaptureOutputKind::Video:
         // H.264 in 4:2:0 halves the colour planes: odd sides cannot be encoded.
         if (options.width % 2 != 0 || options.height % 2 != 0) {
@@ -212,7 +197,7 @@ std::string checkReportOutput(const std::string& report) {
     if (replacementTarget(report, problem).empty()) {
         return "cannot write the report '" + report + "': it " + problem;
     }
-    const std::string parent = parentOf(report);
+    const std::string parent = parentFolder(report);
     if (!isDirectory(parent)) {
         return "cannot write the report '" + report + "': the folder '" + parent + "' does not exist";
     }
@@ -263,7 +248,7 @@ std::string checkCaptureOutput(const CaptureOptions& options) {
     if (isDirectory(out)) {
         return "cannot write the video '" + out + "': it is a folder";
     }
-    std::string parent = parentOf(out);
+    std::string parent = parentFolder(out);
     if (!isDirectory(parent)) {
         return "cannot write the video '" + out + "': the folder '" + parent + "' does not exist";
     }
@@ -350,9 +335,10 @@ std::string offlineHelp() {
            "the end track goes below 0, --to, or the end of the music. Size 1280x720 and 30 fps unless\n"
            "--size and --fps say otherwise.\n"
            "  OUT ending in .mp4 or .mkv: one H.264/AAC video with the music of the same span (needs\n"
-           "  the ffmpeg program and an even width and height; an existing file is replaced only once\n"
-           "  the new video is complete). Any other OUT is a folder: an existing folder, a path ending\n"
-           "  in '/', or a name without extension (created if needed; it must not hold an earlier\n"
+           "  the ffmpeg program, on Windows ffmpeg.exe beside velmora.exe or on the PATH, and an even\n"
+           "  width and height; an existing file is replaced only once the new video is complete).\n"
+           "  Any other OUT is a folder: an existing folder, a path ending in '/' (or '\\' on\n"
+           "  Windows), or a name without extension (created if needed; it must not hold an earlier\n"
            "  capture). It receives frame_000000.png, frame_000001.png, ... and audio.wav (16-bit\n"
            "  stereo PCM) of the same span.\n"
            "  --timedemo prints, on standard output, lines 'timedemo: size WxH fps N from S',\n"

@@ -24,14 +24,14 @@ bool endsWithMkv(const std::string& path) {
 // ffprobe comes with ffmpeg: the one beside it first, so that both are of one installation.
 std::string findProbe(const std::string& ffmpeg) {
     const std::string beside =
-        ffmpeg.find('/') == std::string::npos ? "" : findProgramOnPath(parentFolder(ffmpeg) + "/ffprobe");
+        baseName(ffmpeg) == ffmpeg ? "" : findProgramOnPath(parentFolder(ffmpeg) + "/ffprobe");
     return beside.empty() ? findProgramOnPath("ffprobe") : beside;
 }
 
 } // namespace
 
 std::string partialVideoName(const std::string& output, int attempt) {
-    const std::string folder = output.find('/') == std::string::npos ? "" : parentFolder(output) + "/";
+    const std::string folder = baseName(output) == output ? "" : parentFolder(output) + "/";
     const std::string name = baseName(output);
     const std::size_t dot = name.find_last_of('.');
     const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);

@@ -207,7 +207,8 @@ void removeLeftovers(const std::string& output, bool video) {
             removeAbandonedTemporaries(target, ".part");
         }
     } else {
-        removeAbandonedTemporaries(output + (output.back() == '/' ? "" : "/") + "audio.wav", ".part");
+        removeAbandonedTemporaries(output + (isPathSeparator(output.back()) ? "" : "/") + "audio.wav",
+                                   ".part");
     }
     removeAbandonedTemporaries("", "-audio.wav");
     removeAbandonedTemporaries("", "-ffmpeg.log");
@@ -319,8 +320,9 @@ int runCapture(const CaptureOptions& options) {
         ffmpeg = findProgramOnPath("ffmpeg");
         if (ffmpeg.empty()) {
             complain("cannot write '" + options.output +
-                     "': the ffmpeg program was not found (install ffmpeg), or give a folder as OUT to get "
-                     "PNG frames and audio.wav");
+                     "': the ffmpeg program was not found on the PATH (install ffmpeg; on Windows "
+                     "ffmpeg.exe may also be put beside velmora.exe), or give a folder as OUT to get PNG "
+                     "frames and audio.wav");
             return offlineRefused;
         }
         // It checks the finished video before it replaces anything.

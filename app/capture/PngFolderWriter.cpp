@@ -23,7 +23,7 @@ void writeFileAtomically(const std::string& path, const void* data, size_t size)
 }
 
 CaptureFolderClaim::CaptureFolderClaim(const std::string& folder) {
-    mark = folder + (!folder.empty() && folder.back() == '/' ? "" : "/") + markName;
+    mark = folder + (!folder.empty() && isPathSeparator(folder.back()) ? "" : "/") + markName;
     const std::string self = std::to_string(currentProcessId());
     for (int attempt = 0; attempt < 3 && !holding; ++attempt) {
         TemporaryFile claim(mark, "");
@@ -58,7 +58,7 @@ CaptureFolderClaim::~CaptureFolderClaim() {
 
 PngFolderWriter::PngFolderWriter(std::string folder, int width, int height)
     : folder(std::move(folder)), width(width), height(height) {
-    if (!this->folder.empty() && this->folder.back() != '/') {
+    if (!this->folder.empty() && !isPathSeparator(this->folder.back())) {
         this->folder += '/';
     }
 }

@@ -1,6 +1,7 @@
 #include "base/Files.h"
 
 #include "base/Platform.h"
+#include "base/TemporaryNames.h"
 
 #include <cerrno>
 #include <climits>
@@ -93,32 +94,10 @@ mode_t currentUmask() {
 constexpr std::size_t nameLimit = NAME_MAX;
 constexpr std::size_t pathLimit = PATH_MAX - 1;
 
-// "XXXXXX" and the process id between the stem and the suffix: "-PID-XXXXXX".
-constexpr std::size_t uniquePartLength = 1 + 10 + 1 + 6;
-
-// The start of a temporary file's name: ".NAME" beside a file (shortened so that the whole name
-// fits), "velmora" in the temporary folder.
-std::string temporaryStem(const std::string& near, const std::string& suffix) {
-    if (near.empty()) {
-        return "velmora";
-    }
-    std::string stem = "." + baseName(near);
-    const std::size_t room =
-        nameLimit > uniquePartLength + suffix.size() ? nameLimit - uniquePartLength - suffix.size() : 1;
-    if (stem.size() > room) {
-        stem.resize(room);
-    }
-    return stem;
-}
-
-std::string temporaryFolderFor(const std::string& near) {
-    return near.empty() ? temporaryFolder() : parentFolder(near);
-}
-
 // Creates a uniquely named file (see TemporaryFile); the descriptor, or -1 with the reason.
 int makeTemporary(const std::string& near, const std::string& suffix, std::string& name, std::string& error) {
-    std::string pattern = temporaryFolderFor(near) + "/" + temporaryStem(near, suffix) + "-" +
-                          std::to_string(currentProcessId()) + "-XXXXXX" + suffix;
+    std::string pattern = TemporaryNames::start(near, suffix, currentProcessId()) +
+                          std::string(TemporaryNames::randomLength, 'X') + suffix;
     const int fd = ::mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (fd < 0) {
         error = systemError(errno);
@@ -126,18 +105,6 @@ int makeTemporary(const std::string& near, const std::string& suffix, std::strin
     }
     name = pattern;
     return fd;
-}
-
-bool isDigits(const std::string& text) {
-    if (text.empty()) {
-        return false;
-    }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -307,6 +274,10 @@ std::string pathNameProblem(const std::string& path) {
         start = slash + 1;
     }
     return "";
+}
+
+bool isPathSeparator(char c) {
+    return c == '/';
 }
 
 std::string parentFolder(const std::string& path) {
@@ -504,35 +475,6 @@ bool TemporaryFile::close(bool sync) {
         problem = systemError(code);
     }
     return code == 0;
-}
-
-int removeAbandonedTemporaries(const std::string& near, const std::string& suffix) {
-    const std::string folder = temporaryFolderFor(near);
-    const std::string stem = temporaryStem(near, suffix) + "-";
-    int removed = 0;
-    for (const std::string& name : listDirectory(folder)) {
-        // STEM-PID-XXXXXX + suffix
-        if (name.size() < stem.size() + 8 + suffix.size() || name.compare(0, stem.size(), stem) != 0 ||
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-            continue;
-        }
-        const std::string middle = name.substr(stem.size(), name.size() - stem.size() - suffix.size());
-        const std::size_t dash = middle.find('-');
-        if (dash == std::string::npos || middle.size() - dash - 1 != 6 || !isDigits(middle.substr(0, dash)) ||
-            dash > 10) {
-            continue;
-        }
-        const long id = std::stol(middle.substr(0, dash));
-        if (id == currentProcessId() || processRunning(id)) {
-            continue;
-        }
-        const std::string path = folder + "/" + name;
-        struct stat status;
-        if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0) {
-            ++removed;
-        }
-    }
-    return removed;
 }
 
 std::string temporaryFolder() {

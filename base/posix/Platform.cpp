@@ -48,6 +48,16 @@ void prepareProcess() {
 #endif
 }
 
+ProgramArguments::ProgramArguments(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        words.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    }
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
+}
+
 bool randomBytes(void* out, std::size_t count) {
     auto* bytes = static_cast<unsigned char*>(out);
     std::size_t done = 0;

@@ -4,6 +4,7 @@
 #include "base/Files.h"
 
 #include "base/Platform.h"
+#include "base/TemporaryNames.h"
 #include "base/win32/SystemText.h"
 
 #include <fcntl.h>
@@ -114,6 +115,21 @@ bool moveFile(const std::string& from, const std::string& to, DWORD flags, std::
     }
 }
 
+// Renames a finished temporary file to `target`, over an existing file when `replace`; with
+// `writeThrough` the rename is on the disk when the call returns.
+bool placeFile(const std::string& temporary, const std::string& target, bool replace, bool writeThrough,
+               std::string& error) {
+    if (!replace) {
+        return moveFile(temporary, target, writeThrough ? MOVEFILE_WRITE_THROUGH : 0, error);
+    }
+    if (!moveFile(temporary, target, MOVEFILE_REPLACE_EXISTING | (writeThrough ? MOVEFILE_WRITE_THROUGH : 0),
+                  error)) {
+        error = "cannot replace it: " + error;
+        return false;
+    }
+    return true;
+}
+
 bool writeAll(HANDLE handle, const char* data, std::size_t size, std::string& error) {
     std::size_t done = 0;
     while (done < size) {
@@ -149,7 +165,7 @@ bool sameContent(const std::string& path, const std::string& bytes, std::string&
 // ignore case): digits and lower-case letters.
 std::string randomPart() {
     static const char alphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    unsigned char bytes[6] = {};
+    unsigned char bytes[TemporaryNames::randomLength] = {};
     if (!randomBytes(bytes, sizeof bytes)) {
         // Unique enough with the retries of the caller: the clock's low bits.
         const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -164,45 +180,11 @@ std::string randomPart() {
     return part;
 }
 
-// Longest name of one folder entry, in UTF-16 units (counted here in bytes of UTF-8, which are
-// never fewer).
-constexpr std::size_t nameLimit = 255;
-
-// "-PID-XXXXXX" between a temporary file's stem and its suffix.
-constexpr std::size_t uniquePartLength = 1 + 10 + 1 + 6;
-
-// The start of a temporary file's name: ".NAME" beside a file (shortened so that the whole name
-// fits), "velmora" in the temporary folder.
-std::string temporaryStem(const std::string& beside, const std::string& suffix) {
-    if (beside.empty()) {
-        return "velmora";
-    }
-    std::string stem = "." + baseName(beside);
-    const std::size_t room =
-        nameLimit > uniquePartLength + suffix.size() ? nameLimit - uniquePartLength - suffix.size() : 1;
-    if (stem.size() > room) {
-        stem.resize(room);
-        // Not in the middle of a UTF-8 sequence.
-        while (stem.size() > 1 && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80) {
-            stem.pop_back();
-        }
-        if (stem.size() > 1 && (static_cast<unsigned char>(stem.back()) & 0x80) != 0) {
-            stem.pop_back();
-        }
-    }
-    return stem;
-}
-
-std::string temporaryFolderFor(const std::string& beside) {
-    return beside.empty() ? temporaryFolder() : parentFolder(beside);
-}
-
 // Creates a new, uniquely named file (see TemporaryFile) open for writing and reading back; the
 // handle, or an invalid one with the reason.
 Handle makeTemporary(const std::string& beside, const std::string& suffix, std::string& name,
                      std::string& error) {
-    const std::string start = temporaryFolderFor(beside) + "/" + temporaryStem(beside, suffix) + "-" +
-                              std::to_string(::GetCurrentProcessId()) + "-";
+    const std::string start = TemporaryNames::start(beside, suffix, currentProcessId());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = start + randomPart() + suffix;
         Handle handle(::CreateFileW(widePath(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, shareAll,
@@ -362,7 +344,7 @@ bool canWriteInto(const std::string& folder) {
         return false;
     }
     const std::string probe =
-        folder + "/.velmora-probe-" + std::to_string(::GetCurrentProcessId()) + "-" + randomPart();
+        folder + "/.velmora-probe-" + std::to_string(currentProcessId()) + "-" + randomPart();
     Handle handle(::CreateFileW(widePath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                 nullptr));
@@ -429,6 +411,46 @@ bool removeFile(const std::string& path) {
 
 bool renameFile(const std::string& from, const std::string& to, std::string& error) {
     return moveFile(from, to, MOVEFILE_REPLACE_EXISTING, error);
+}
+
+bool renameWithoutReplacing(const std::string& from, const std::string& to, std::string& error) {
+    // Without MOVEFILE_REPLACE_EXISTING the system refuses any name that is taken, links included.
+    return moveFile(from, to, 0, error);
+}
+
+bool syncFile(const std::string& path, std::string& error) {
+    // FlushFileBuffers needs a handle that may write.
+    Handle handle(::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid() || !::FlushFileBuffers(handle.get())) {
+        error = lastErrorText();
+        return false;
+    }
+    return true;
+}
+
+std::string pathNameProblem(const std::string& path) {
+    // Names count in UTF-16 units; whole paths go through the "\\?\" form, up to 32767 units.
+    if (Win32::wide(path).size() > 32767 - 8) {
+        return errorText(ERROR_FILENAME_EXCED_RANGE);
+    }
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find_first_of("/\\", start);
+        if (slash == std::string::npos) {
+            slash = path.size();
+        }
+        if (slash - start > TemporaryNames::nameLimit &&
+            Win32::wide(path.substr(start, slash - start)).size() > TemporaryNames::nameLimit) {
+            return errorText(ERROR_FILENAME_EXCED_RANGE);
+        }
+        start = slash + 1;
+    }
+    return "";
+}
+
+bool isPathSeparator(char c) {
+    return isSeparator(c);
 }
 
 std::string parentFolder(const std::string& path) {
@@ -510,22 +532,44 @@ bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::strin
     return ok;
 }
 
+std::string replacementTarget(const std::string& path, std::string& error) {
+    const std::string target = resolveLink(path);
+    const FileInfo existing = linkInfo(target);
+    if (existing.type == FileType::Missing) {
+        return target;
+    }
+    if (existing.type != FileType::Regular || existing.isLink) {
+        error = existing.isLink ? "is a symbolic link that cannot be followed" : kindOf(existing.type);
+        return "";
+    }
+    Handle handle(::CreateFileW(widePath(target).c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) {
+        error = lastErrorText() + " (the file is not writable)";
+        return "";
+    }
+    return target;
+}
+
+bool moveIntoPlace(const std::string& temporary, const std::string& target, std::string& error,
+                   const WriteOptions& options) {
+    // A new file gets the folder's inherited access list, as every new file on Windows: there are
+    // no permission bits to carry over.
+    const bool ok = (!options.sync || syncFile(temporary, error)) &&
+                    placeFile(temporary, target, options.replace, options.sync, error);
+    if (!ok) {
+        ::DeleteFileW(widePath(temporary).c_str());
+    }
+    return ok;
+}
+
 bool writeFileReplacing(const std::string& path, const std::string& bytes, std::string& error,
                         const WriteOptions& options) {
     // A link to a regular file: its target is what gets replaced, and the link stays.
-    const std::string target = resolveLink(path);
-    const FileInfo existing = linkInfo(target);
-    if (existing.type != FileType::Missing) {
-        if (existing.type != FileType::Regular || existing.isLink) {
-            error = existing.isLink ? "is a symbolic link that cannot be followed" : kindOf(existing.type);
-            return false;
-        }
-        if (!canWriteFile(target)) {
-            error = lastErrorText() + " (the file is not writable)";
-            return false;
-        }
+    const std::string target = replacementTarget(path, error);
+    if (target.empty()) {
+        return false;
     }
-
     std::string temporary;
     std::string reason;
     Handle handle = makeTemporary(target, "", temporary, reason);
@@ -539,20 +583,12 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes, std::
         ok = false;
     }
     handle.reset();
-    ok = ok && (!options.verify || sameContent(temporary, bytes, error));
-    if (ok) {
-        // Write-through: the rename is on the disk when the call returns.
-        const DWORD flags = MOVEFILE_REPLACE_EXISTING | (options.sync ? MOVEFILE_WRITE_THROUGH : 0);
-        if (!moveFile(temporary, target, flags, error)) {
-            error = "cannot replace it: " + error;
-            ok = false;
-        }
-    }
+    ok = ok && (!options.verify || sameContent(temporary, bytes, error)) &&
+         placeFile(temporary, target, true, options.sync, error);
     if (!ok) {
         ::DeleteFileW(widePath(temporary).c_str());
-        return false;
     }
-    return true;
+    return ok;
 }
 
 TemporaryFile::TemporaryFile(const std::string& beside, const std::string& suffix) {

@@ -9,6 +9,7 @@
 #include <bcrypt.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -82,6 +83,43 @@ void prepareProcess() {
 
 long currentProcessId() {
     return static_cast<long>(::GetCurrentProcessId());
+}
+
+bool processRunning(long id) {
+    if (id <= 0) {
+        return true;
+    }
+    const HANDLE process =
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+    if (process == nullptr) {
+        // No such process; any other refusal (another user's process) means it runs.
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
+
+ProgramArguments::ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide != nullptr && count == argc) {
+        for (int i = 0; i < count; ++i) {
+            words.push_back(Win32::utf8(wide[i], wcslen(wide[i])));
+        }
+    } else {
+        // Not the command line the C runtime split (it should always be): argv as it came.
+        for (int i = 0; i < argc; ++i) {
+            words.emplace_back(argv[i] != nullptr ? argv[i] : "");
+        }
+    }
+    if (wide != nullptr) {
+        ::LocalFree(wide);
+    }
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
 }
 
 bool randomBytes(void* out, std::size_t count) {

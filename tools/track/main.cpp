@@ -237,8 +237,9 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     Velmora::prepareProcess();
+    Velmora::ProgramArguments arguments(argc, argv);
     try {
-        return run(argc, argv);
+        return run(arguments.count(), arguments.values());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "velmora-track: %s\n", error.what());
     } catch (...) {
