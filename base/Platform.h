@@ -29,6 +29,8 @@ bool processRunning(long id);
 
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);
+// Sets (replaces) an environment variable of this process; false when the system refuses.
+bool setEnvironmentVariable(const std::string& name, const std::string& value);
 bool isTerminal(std::FILE* stream);
 
 // The program's arguments in UTF-8, for main(): argv as it is on POSIX systems; on Windows read

@@ -21,6 +21,8 @@ struct ProcessDesc {
     bool ownProcessGroup = true;        // keyboard interrupts do not reach it
     // Variables set for it on top of ours ("NAME=value"; a name given here replaces ours).
     std::vector<std::string> environment;
+    // The folder it starts in (empty: ours).
+    std::string workingDirectory;
 };
 
 struct ExitStatus {
@@ -56,6 +58,8 @@ public:
     // Ends it at once.
     void kill();
     bool running() const;
+    // The system's id of the process while it runs (see processRunning), or 0.
+    long id() const;
 
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -98,6 +98,10 @@ std::string environmentVariable(const std::string& name) {
     return value != nullptr ? value : "";
 }
 
+bool setEnvironmentVariable(const std::string& name, const std::string& value) {
+    return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
 bool isTerminal(std::FILE* stream) {
     return ::isatty(fileno(stream)) == 1;
 }

@@ -95,6 +95,9 @@ bool ChildProcess::start(const ProcessDesc& desc, std::string& error) {
                                              O_WRONLY | O_CREAT | O_TRUNC, 0600);
         }
     }
+    if (!desc.workingDirectory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, desc.workingDirectory.c_str());
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // The child starts with default signal handling and nothing blocked, whatever we changed.
@@ -263,6 +266,10 @@ void ChildProcess::kill() {
     if (state->pid > 0) {
         ::kill(state->pid, SIGKILL);
     }
+}
+
+long ChildProcess::id() const {
+    return state->pid > 0 ? static_cast<long>(state->pid) : 0;
 }
 
 bool ChildProcess::running() const {

@@ -39,6 +39,28 @@ std::uint64_t sizeOf(DWORD high, DWORD low) {
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+// Windows reserves these names in every folder, with any extension and trailing spaces or dots:
+// they open a device, never a file.
+bool isDeviceName(const std::string& path) {
+    std::string name = baseName(path);
+    const std::size_t dot = name.find('.');
+    if (dot != std::string::npos) {
+        name.resize(dot);
+    }
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
+        name.pop_back();
+    }
+    for (char& c : name) {
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+        name == "CONOUT$") {
+        return true;
+    }
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
 // What an open handle is: a file or folder on a disk, or a device, pipe or console (Other).
 FileInfo describe(HANDLE handle) {
     FileInfo info;
@@ -247,6 +269,11 @@ std::size_t lastSeparator(const std::string& path) {
 } // namespace
 
 FileInfo fileInfo(const std::string& path) {
+    if (isDeviceName(path)) {
+        FileInfo device;
+        device.type = FileType::Other;
+        return device;
+    }
     Handle handle = openForQuery(path, true);
     if (!handle.valid()) {
         FileInfo missing;
@@ -261,15 +288,16 @@ FileInfo fileInfo(const std::string& path) {
 }
 
 FileInfo linkInfo(const std::string& path) {
+    if (isDeviceName(path)) {
+        return fileInfo(path);
+    }
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) {
         const DWORD code = ::GetLastError();
-        // Devices ("NUL", "CON") and pipes have no attributes to read: ask the handle.
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
-            Handle handle = openForQuery(path, false);
-            if (handle.valid()) {
-                return describe(handle.get());
-            }
+        // Devices ("NUL", "CON") and pipes may have no attributes to read: ask a handle.
+        Handle handle = openForQuery(path, false);
+        if (handle.valid()) {
+            return describe(handle.get());
         }
         FileInfo missing;
         missing.error = errorText(code);
@@ -476,6 +504,10 @@ std::string baseName(const std::string& path) {
 std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& error) {
     // Folders open too (to be refused with the right words); devices and pipes open without
     // waiting, and are refused.
+    if (isDeviceName(path)) {
+        error = kindOf(FileType::Other);
+        return nullptr;
+    }
     Handle handle(::CreateFileW(widePath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle.valid()) {

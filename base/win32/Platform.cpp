@@ -154,6 +154,13 @@ std::string environmentVariable(const std::string& name) {
     return length < size ? Win32::utf8(value.data(), length) : "";
 }
 
+bool setEnvironmentVariable(const std::string& name, const std::string& value) {
+    // The C runtime's copy too (getenv, and libraries such as SDL that read it), not only the
+    // system's.
+    return ::SetEnvironmentVariableW(Win32::wide(name).c_str(), Win32::wide(value).c_str()) &&
+           ::_wputenv_s(Win32::wide(name).c_str(), Win32::wide(value).c_str()) == 0;
+}
+
 bool isTerminal(std::FILE* stream) {
     // A console, not merely a character device (_isatty says yes to NUL as well).
     const intptr_t handle = ::_get_osfhandle(::_fileno(stream));

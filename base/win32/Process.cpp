@@ -218,8 +218,11 @@ bool ChildProcess::start(const ProcessDesc& desc, std::string& error) {
         flags |= CREATE_NEW_PROCESS_GROUP;
     }
     PROCESS_INFORMATION info{};
+    const std::wstring folder =
+        desc.workingDirectory.empty() ? std::wstring() : widePath(desc.workingDirectory);
     const BOOL started = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
-                                          environment.data(), nullptr, &startup.StartupInfo, &info);
+                                          environment.data(), folder.empty() ? nullptr : folder.c_str(),
+                                          &startup.StartupInfo, &info);
     const DWORD code = ::GetLastError();
     ::DeleteProcThreadAttributeList(list);
     if (!started) {
@@ -323,6 +326,10 @@ void ChildProcess::kill() {
     if (state->process.valid() && ::WaitForSingleObject(state->process.get(), 0) == WAIT_TIMEOUT) {
         state->killed = ::TerminateProcess(state->process.get(), killedCode) != FALSE;
     }
+}
+
+long ChildProcess::id() const {
+    return state->process.valid() ? static_cast<long>(state->id) : 0;
 }
 
 bool ChildProcess::running() const {

@@ -1,51 +1,23 @@
 // Bounded reads of regular files only, and replacing writes that never leave a broken or foreign
-// file behind, against the real file system.
+// file behind, against the real file system. What only one kind of system has (FIFOs, permission
+// bits, links anyone may make; drive letters and backslashes) is in FilesPosixTest.cpp and
+// FilesWin32Test.cpp.
 #include "base/Files.h"
+#include "base/CheckedMath.h"
 #include "base/FileWatcher.h"
 #include "base/Platform.h"
 #include "base/Process.h"
+#include "tests/base/BaseTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <limits>
 #include <thread>
-#include <unistd.h>
 
 using namespace Velmora;
-
-namespace {
-
-class Scratch : public testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = temporaryFolder() + "/velmora-files-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    std::string path(const std::string& name) const { return folder + "/" + name; }
-    std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path(name), std::ios::binary) << bytes;
-        return path(name);
-    }
-    std::string read(const std::string& name) const {
-        std::string bytes;
-        std::string error;
-        EXPECT_TRUE(readRegularFile(path(name), 1 << 20, bytes, error)) << error;
-        return bytes;
-    }
-
-    std::string folder;
-};
-
-} // namespace
 
 TEST_F(Scratch, ReadsOnlyRegularFilesWithinTheirLimit) {
     std::string bytes;
@@ -61,50 +33,87 @@ TEST_F(Scratch, ReadsOnlyRegularFilesWithinTheirLimit) {
     EXPECT_EQ(error, "is a folder, not a file");
     EXPECT_FALSE(readRegularFile(path("none"), 100, bytes, error));
     EXPECT_EQ(error, "No such file or directory");
+    EXPECT_FALSE(readRegularFile(path("none/deeper"), 100, bytes, error));
+    EXPECT_EQ(error, "No such file or directory");
 
-    // A FIFO without a writer would block a plain open for ever.
-    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
-    EXPECT_FALSE(readRegularFile(path("fifo"), 100, bytes, error));
+    // A device is refused without reading from it.
+    EXPECT_EQ(openRegularFile(VelmoraTest::deviceFile(), 1 << 30, error), nullptr);
     EXPECT_EQ(error, "is not a regular file");
-    EXPECT_EQ(openRegularFile("/dev/zero", 1 << 30, error), nullptr);
+    EXPECT_EQ(fileInfo(VelmoraTest::deviceFile()).type, FileType::Other);
 }
 
-TEST_F(Scratch, ReplacingKeepsModeAndLinksAndLeavesNoTemporaryFiles) {
-    const std::string target = write("track", "old");
-    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
-    ASSERT_EQ(symlink("track", path("link").c_str()), 0);
+TEST_F(Scratch, FileInfoTellsFilesFoldersAndNothingApart) {
+    write("five", "12345");
+    const FileInfo file = fileInfo(path("five"));
+    EXPECT_EQ(file.type, FileType::Regular);
+    EXPECT_EQ(file.size, 5u);
+    // Within a day of now: the clock and the file system agree on the epoch.
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    EXPECT_LT(std::llabs(file.modifiedNs - now), 86400LL * 1000000000LL);
+    EXPECT_EQ(fileInfo(folder).type, FileType::Directory);
+    EXPECT_TRUE(isDirectory(folder));
+    const FileInfo missing = fileInfo(path("none"));
+    EXPECT_EQ(missing.type, FileType::Missing);
+    EXPECT_EQ(missing.error, "No such file or directory");
+    EXPECT_TRUE(sameFile(path("five"), folder + "/./five"));
+    EXPECT_FALSE(sameFile(path("five"), folder));
+    EXPECT_FALSE(sameFile(path("five"), path("none")));
+    EXPECT_TRUE(canWriteInto(folder));
+    EXPECT_TRUE(canWriteFile(path("five")));
+    EXPECT_FALSE(canWriteInto(path("none")));
+    EXPECT_EQ(listDirectory(folder), (std::vector<std::string>{"five"})) << "a probe file was left behind";
+}
 
+TEST_F(Scratch, FoldersAreMadeWithTheirParentsAndFilesRemoved) {
     std::string error;
-    ASSERT_TRUE(writeFileReplacing(path("link"), "new", error)) << error;
-    EXPECT_EQ(read("track"), "new");
-    EXPECT_TRUE(linkInfo(path("link")).isLink) << "the link was replaced by a file";
-    struct stat status;
-    ASSERT_EQ(stat(target.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    ASSERT_TRUE(makeDirectories(path("a/b/c"), error)) << error;
+    EXPECT_TRUE(isDirectory(path("a/b/c")));
+    EXPECT_TRUE(makeDirectories(path("a/b"), error)) << "an existing folder is fine";
+    write("a/file", "x");
+    EXPECT_FALSE(makeDirectories(path("a/file/d"), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(makeDirectories(path("a/file"), error));
+    EXPECT_EQ(error, "exists and is not a folder");
+    EXPECT_TRUE(removeFile(path("a/file")));
+    EXPECT_FALSE(pathExists(path("a/file")));
+    EXPECT_TRUE(removeFile(path("a/file"))) << "nothing at the path is what was asked for";
+    EXPECT_EQ(VelmoraTest::listFolder(path("a")), (std::vector<std::string>{"b"}));
+}
 
+TEST_F(Scratch, ReplacingLeavesNoTemporaryFiles) {
+    write("track", "old");
+    std::string error;
+    ASSERT_TRUE(writeFileReplacing(path("track"), "new", error)) << error;
+    EXPECT_EQ(read("track"), "new");
     ASSERT_TRUE(writeFileReplacing(path("fresh"), "", error)) << error;
     EXPECT_EQ(fileInfo(path("fresh")).type, FileType::Regular);
-    EXPECT_EQ(listDirectory(folder).size(), 3u) << "a temporary file was left behind";
+    WriteOptions quick;
+    quick.sync = false;
+    quick.verify = false;
+    ASSERT_TRUE(writeFileReplacing(path("track"), std::string(300000, 'z'), error, quick)) << error;
+    EXPECT_EQ(fileInfo(path("track")).size, 300000u);
+    EXPECT_EQ(VelmoraTest::listFolder(folder), (std::vector<std::string>{"fresh", "track"}))
+        << "a temporary file was left behind";
 }
 
 TEST_F(Scratch, ReplacingRefusesWhatIsNotAWritableRegularFile) {
     std::string error;
     EXPECT_FALSE(writeFileReplacing(folder, "x", error));
     EXPECT_EQ(error, "is a folder, not a file");
-    EXPECT_FALSE(writeFileReplacing("/dev/null", "x", error));
+    EXPECT_FALSE(writeFileReplacing(VelmoraTest::deviceFile(), "x", error));
     EXPECT_EQ(error, "is not a regular file");
-    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
-    EXPECT_FALSE(writeFileReplacing(path("fifo"), "x", error));
-    EXPECT_EQ(fileInfo(path("fifo")).type, FileType::Other);
 
     const std::string locked = write("locked", "keep");
-    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
-    if (access(locked.c_str(), W_OK) != 0) { // root may write anything
+    VelmoraTest::makeReadOnly(locked);
+    if (!canWriteFile(locked)) { // root may write anything
         EXPECT_FALSE(writeFileReplacing(locked, "lost", error));
+        EXPECT_NE(error.find("not writable"), std::string::npos) << error;
         EXPECT_EQ(read("locked"), "keep");
     }
     EXPECT_FALSE(writeFileReplacing(path("no/such/folder/x"), "x", error));
-    EXPECT_EQ(listDirectory(folder).size(), 2u);
+    EXPECT_EQ(VelmoraTest::listFolder(folder), (std::vector<std::string>{"locked"}));
 }
 
 TEST_F(Scratch, TemporaryFilesAreUniqueAndGoAway) {
@@ -115,7 +124,7 @@ TEST_F(Scratch, TemporaryFilesAreUniqueAndGoAway) {
         ASSERT_TRUE(a.valid()) << a.error();
         ASSERT_TRUE(b.valid()) << b.error();
         EXPECT_NE(a.path(), b.path());
-        EXPECT_EQ(parentFolder(a.path()), folder);
+        EXPECT_TRUE(sameFile(parentFolder(a.path()), folder));
         std::fputs("data", a.stream());
         EXPECT_TRUE(a.close(true)) << a.error();
         first = a.path();
@@ -123,46 +132,44 @@ TEST_F(Scratch, TemporaryFilesAreUniqueAndGoAway) {
     }
     EXPECT_FALSE(pathExists(first));
     EXPECT_TRUE(listDirectory(folder).empty());
+
+    TemporaryFile kept("", "-audio.wav");
+    ASSERT_TRUE(kept.valid()) << kept.error();
+    EXPECT_TRUE(sameFile(parentFolder(kept.path()), temporaryFolder()));
+    kept.keep();
+    ASSERT_TRUE(kept.close(false));
+    EXPECT_TRUE(pathExists(kept.path()));
+    EXPECT_TRUE(removeFile(kept.path()));
 }
 
-TEST_F(Scratch, AFinishedFileMovesIntoPlaceWithTheReplacedFilesModeOrTheUsualOne) {
+TEST_F(Scratch, AFinishedFileMovesIntoPlace) {
     std::string error;
-    const std::string old = write("show.mp4", "old");
-    ASSERT_EQ(chmod(old.c_str(), 0604), 0);
-    ASSERT_EQ(symlink("show.mp4", path("latest.mp4").c_str()), 0);
-    EXPECT_EQ(replacementTarget(path("latest.mp4"), error), folder + "/show.mp4");
+    write("show.mp4", "old");
     {
         TemporaryFile part(path("show.mp4"), ".part");
         std::fputs("new", part.stream());
         ASSERT_TRUE(part.close(false)) << part.error();
-        ASSERT_TRUE(moveIntoPlace(part.path(), replacementTarget(path("latest.mp4"), error), error)) << error;
+        ASSERT_TRUE(moveIntoPlace(part.path(), replacementTarget(path("show.mp4"), error), error)) << error;
+        part.keep();
     }
     EXPECT_EQ(read("show.mp4"), "new");
-    EXPECT_TRUE(linkInfo(path("latest.mp4")).isLink);
-    struct stat status;
-    ASSERT_EQ(stat(old.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0604u);
 
-    // A new file gets what a plain create would give, not the temporary file's private 0600.
-    const mode_t mask = umask(022);
+    // Where nothing may be replaced, a file that is there stays, and the temporary one goes.
+    WriteOptions keep;
+    keep.replace = false;
     {
-        TemporaryFile part(path("fresh.mp4"), ".part");
+        TemporaryFile part(path("show.mp4"), ".part");
+        std::fputs("newer", part.stream());
         ASSERT_TRUE(part.close(false));
-        ASSERT_TRUE(moveIntoPlace(part.path(), path("fresh.mp4"), error)) << error;
+        EXPECT_FALSE(moveIntoPlace(part.path(), path("show.mp4"), error, keep));
+        EXPECT_EQ(error, "File exists");
+        EXPECT_FALSE(pathExists(part.path()));
+        part.keep();
     }
-    umask(mask);
-    ASSERT_EQ(stat(path("fresh.mp4").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0644u);
-
-    // Never replaced: folders, devices, FIFOs, looping links.
-    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
-    ASSERT_EQ(symlink("loop", path("loop").c_str()), 0);
-    for (const std::string& refused : {folder, std::string("/dev/null"), path("fifo"), path("loop")}) {
-        error.clear();
-        EXPECT_EQ(replacementTarget(refused, error), "") << refused;
-        EXPECT_FALSE(error.empty()) << refused;
-    }
-    EXPECT_EQ(listDirectory(folder).size(), 5u) << "a temporary file was left behind";
+    EXPECT_EQ(read("show.mp4"), "new");
+    EXPECT_EQ(replacementTarget(folder, error), "");
+    EXPECT_EQ(error, "is a folder, not a file");
+    EXPECT_EQ(VelmoraTest::listFolder(folder), (std::vector<std::string>{"show.mp4"}));
 }
 
 TEST_F(Scratch, RenamingWithoutReplacingKeepsWhatIsThere) {
@@ -172,11 +179,15 @@ TEST_F(Scratch, RenamingWithoutReplacingKeepsWhatIsThere) {
     EXPECT_FALSE(renameWithoutReplacing(path("a"), path("b"), error));
     EXPECT_EQ(error, "File exists");
     EXPECT_EQ(read("b"), "second");
-    ASSERT_EQ(symlink("nowhere", path("dangling").c_str()), 0);
-    EXPECT_FALSE(renameWithoutReplacing(path("a"), path("dangling"), error));
     ASSERT_TRUE(renameWithoutReplacing(path("a"), path("c"), error)) << error;
     EXPECT_EQ(read("c"), "first");
     EXPECT_FALSE(pathExists(path("a")));
+    ASSERT_TRUE(renameFile(path("c"), path("b"), error)) << error;
+    EXPECT_EQ(read("b"), "first");
+    EXPECT_FALSE(renameFile(path("none"), path("b"), error));
+    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_TRUE(syncFile(path("b"), error)) << error;
+    EXPECT_FALSE(syncFile(path("none"), error));
 }
 
 TEST(PathNames, OverlongNamesAreSeenFromTheTextAlone) {
@@ -184,10 +195,21 @@ TEST(PathNames, OverlongNamesAreSeenFromTheTextAlone) {
     EXPECT_EQ(pathNameProblem(std::string(255, 'a') + "/x"), "");
     EXPECT_EQ(pathNameProblem("out/" + std::string(256, 'a') + "/x.mp4"), "File name too long");
     std::string deep;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         deep += "abcdefghi/";
     }
     EXPECT_EQ(pathNameProblem(deep + "x"), "File name too long");
+}
+
+TEST(PathNames, FolderAndNameOfAPath) {
+    EXPECT_EQ(parentFolder("data/shaders/bleh.fs"), "data/shaders");
+    EXPECT_EQ(baseName("data/shaders/bleh.fs"), "bleh.fs");
+    EXPECT_EQ(parentFolder("bleh.fs"), ".");
+    EXPECT_EQ(baseName("bleh.fs"), "bleh.fs");
+    EXPECT_EQ(parentFolder("/top"), "/");
+    EXPECT_EQ(baseName("out/"), "");
+    EXPECT_TRUE(isPathSeparator('/'));
+    EXPECT_FALSE(isPathSeparator(':'));
 }
 
 TEST_F(Scratch, TemporaryNamesCarryTheProcessAndFitTheFolder) {
@@ -200,64 +222,47 @@ TEST_F(Scratch, TemporaryNamesCarryTheProcessAndFitTheFolder) {
     TemporaryFile longName(path(std::string(250, 'n') + ".mp4"), ".part");
     ASSERT_TRUE(longName.valid()) << longName.error();
     EXPECT_LE(baseName(longName.path()).size(), 255u);
+    // A name of two-byte characters is cut between them, never inside one.
+    std::string accents;
+    for (int i = 0; i < 62; ++i) {
+        accents += "\xc3\xa9"; // é
+    }
+    TemporaryFile cut(path(std::string(120, 'x') + accents + ".mp4"), ".part");
+    ASSERT_TRUE(cut.valid()) << cut.error();
+    const std::string name = baseName(cut.path());
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_EQ(std::count(name.begin(), name.end(), '\xc3'), std::count(name.begin(), name.end(), '\xa9'))
+        << name;
+    EXPECT_LT(std::count(name.begin(), name.end(), '\xc3'), 62) << "the name was not shortened";
 }
 
 TEST_F(Scratch, OnlyTemporaryFilesOfEndedProcessesAreRemoved) {
-    // The id of a process that has ended.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    const std::string dead = std::to_string(child);
+    // The id of a process that runs (a child of ours), and of one that has ended (the same, later).
+    ChildProcess child;
+    ProcessDesc desc;
+    desc.program = childHelper();
+    desc.arguments = {"sleep", "30"};
+    std::string error;
+    ASSERT_TRUE(child.start(desc, error)) << error;
+    const std::string running = std::to_string(child.id());
     const std::string self = std::to_string(currentProcessId());
-    write(".show.mp4-" + dead + "-a1B2c3.part", "stale");
-    write(".show.mp4-" + self + "-a1B2c3.part", "ours, still in use");
-    write(".show.mp4-1-a1B2c3.part", "pid 1 always runs");
-    write(".show.mp4-" + dead + "-a1B2c3.partial", "another suffix");
-    write(".other.mp4-" + dead + "-a1B2c3.part", "another file's");
+    write(".show.mp4-" + running + "-a1b2c3.part", "its process still runs");
+    write(".show.mp4-" + self + "-a1b2c3.part", "ours, still in use");
+    write(".show.mp4-999999996-a1b2c3.partial", "another suffix");
+    write(".other.mp4-999999996-a1b2c3.part", "another file's");
     write("show.mp4.part", "not one of ours");
+    write(".show.mp4-999999996-a1b2c3.part", "no process has this id");
+    write(".show.mp4-x99-a1b2c3.part", "no process id");
     EXPECT_EQ(removeAbandonedTemporaries(path("show.mp4"), ".part"), 1);
-    EXPECT_FALSE(pathExists(path(".show.mp4-" + dead + "-a1B2c3.part")));
-    EXPECT_EQ(listDirectory(folder).size(), 5u);
-}
+    EXPECT_FALSE(pathExists(path(".show.mp4-999999996-a1b2c3.part")));
+    EXPECT_EQ(listDirectory(folder).size(), 6u);
 
-TEST(Platform, ClosedStandardDescriptorsAreOpenedOnTheNullDevice) {
-    // In a child: close 0-2, prepare, then see where each one leads.
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const int report = fcntl(pipeEnds[1], F_DUPFD, 10);
-        close(0);
-        close(1);
-        close(2);
-        prepareProcess();
-        struct stat null;
-        stat("/dev/null", &null);
-        char answer[3];
-        for (int fd = 0; fd <= 2; ++fd) {
-            struct stat status;
-            answer[fd] = fstat(fd, &status) == 0 && status.st_rdev == null.st_rdev ? 'y' : 'n';
-        }
-        // The next file opened does not take a standard descriptor's place.
-        const int next = open("/dev/null", O_RDONLY);
-        const bool ok = write(report, answer, 3) == 3 && write(report, next > 2 ? "y" : "n", 1) == 1;
-        _exit(ok ? 0 : 1);
-    }
-    close(pipeEnds[1]);
-    char answer[5] = {0};
-    size_t got = 0;
-    for (ssize_t n = 1; got < 4 && n > 0; got += n > 0 ? static_cast<size_t>(n) : 0) {
-        n = read(pipeEnds[0], answer + got, 4 - got);
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_STREQ(answer, "yyyy");
+    child.kill();
+    child.wait();
+    EXPECT_EQ(removeAbandonedTemporaries(path("show.mp4"), ".part"), 1) << "the ended child's file stays";
+    EXPECT_FALSE(pathExists(path(".show.mp4-" + running + "-a1b2c3.part")));
+    EXPECT_TRUE(processRunning(currentProcessId()));
+    EXPECT_FALSE(processRunning(999999996));
 }
 
 TEST_F(Scratch, WatcherSeesWritesAndRenameSaves) {
@@ -265,42 +270,73 @@ TEST_F(Scratch, WatcherSeesWritesAndRenameSaves) {
     std::string error;
     ASSERT_TRUE(watcher->watch(folder, error)) << error;
     EXPECT_FALSE(watcher->watch(path("missing"), error));
+    EXPECT_FALSE(error.empty());
     write("direct.txt", "1");
     // An editor's save: a temporary file renamed over the original.
-    write(".direct.swp", "2");
-    ASSERT_EQ(rename(path(".direct.swp").c_str(), path("saved.txt").c_str()), 0);
+    write("saved.txt", "0");
+    write(".saved.swp", "2");
+    ASSERT_TRUE(renameFile(path(".saved.swp"), path("saved.txt"), error)) << error;
+    // A folder made in it is not a file change.
+    ASSERT_TRUE(makeDirectories(path("sub"), error));
     std::vector<std::string> seen;
-    for (int i = 0; i < 100 && seen.size() < 3; ++i) {
+    for (int i = 0; i < 400; ++i) {
         for (const std::string& changed : watcher->changes()) {
             seen.push_back(changed);
+        }
+        const bool both = std::find(seen.begin(), seen.end(), path("direct.txt")) != seen.end() &&
+                          std::find(seen.begin(), seen.end(), path("saved.txt")) != seen.end();
+        if (both) {
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_NE(std::find(seen.begin(), seen.end(), path("direct.txt")), seen.end());
     EXPECT_NE(std::find(seen.begin(), seen.end(), path("saved.txt")), seen.end());
+    EXPECT_EQ(std::find(seen.begin(), seen.end(), path("sub")), seen.end());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (const std::string& late : watcher->changes()) {
+        EXPECT_TRUE(late == path("direct.txt") || late == path("saved.txt") || late == path(".saved.swp"))
+            << late;
+    }
     EXPECT_TRUE(watcher->changes().empty());
 }
 
-TEST(Process, FeedsInputCollectsOutputAndReportsTheExit) {
-    ProcessDesc desc;
-    desc.program = findProgramOnPath("sh");
-    ASSERT_FALSE(desc.program.empty());
-    desc.arguments = {"-c", "cat; echo err >&2; exit 3"};
-    desc.pipeInput = true;
-    desc.captureOutput = true;
-    ChildProcess child;
-    std::string error;
-    ASSERT_TRUE(child.start(desc, error)) << error;
-    ASSERT_TRUE(child.writeInput("hello\n", 6, error)) << error;
-    child.closeInput();
-    EXPECT_EQ(child.readAllOutput(), "hello\nerr\n");
-    const ExitStatus status = child.wait();
-    EXPECT_EQ(status.describe(), "exited with status 3");
-    EXPECT_FALSE(status.success());
+TEST(Platform, RandomBytesDifferAndTheEnvironmentIsReadAndSet) {
+    unsigned char first[32] = {};
+    unsigned char second[32] = {};
+    ASSERT_TRUE(randomBytes(first, sizeof first));
+    ASSERT_TRUE(randomBytes(second, sizeof second));
+    EXPECT_NE(std::string(first, first + 32), std::string(second, second + 32));
+    EXPECT_TRUE(randomBytes(first, 0));
 
-    desc.program = "/no/such/program";
-    ChildProcess missing;
-    EXPECT_FALSE(missing.start(desc, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(findProgramOnPath("no-such-program-anywhere"), "");
+    ASSERT_TRUE(setEnvironmentVariable("VELMORA_TEST_VARIABLE", "caf\xc3\xa9 = 1"));
+    EXPECT_EQ(environmentVariable("VELMORA_TEST_VARIABLE"), "caf\xc3\xa9 = 1");
+    EXPECT_EQ(environmentVariable("VELMORA_NO_SUCH_VARIABLE"), "");
+}
+
+TEST(CheckedMath, SumsAndProductsThatDoNotFitAreRefused) {
+    constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t least = std::numeric_limits<std::int64_t>::min();
+    std::int64_t result = 7;
+    EXPECT_TRUE(checkedAdd(most - 1, 1, result));
+    EXPECT_EQ(result, most);
+    EXPECT_FALSE(checkedAdd(most, 1, result));
+    EXPECT_FALSE(checkedAdd(least, -1, result));
+    EXPECT_EQ(result, most) << "a refused sum leaves the result";
+    EXPECT_TRUE(checkedAdd(least, most, result));
+    EXPECT_EQ(result, -1);
+
+    EXPECT_TRUE(checkedMultiply(3037000499LL, 3037000499LL, result));
+    EXPECT_FALSE(checkedMultiply(3037000500LL, 3037000500LL, result));
+    EXPECT_FALSE(checkedMultiply(-3037000500LL, 3037000500LL, result));
+    EXPECT_TRUE(checkedMultiply(least, 1, result));
+    EXPECT_EQ(result, least);
+    EXPECT_FALSE(checkedMultiply(least, -1, result));
+    EXPECT_FALSE(checkedMultiply(-1, least, result));
+    EXPECT_TRUE(checkedMultiply(-4, -5, result));
+    EXPECT_EQ(result, 20);
+    EXPECT_TRUE(checkedMultiply(0, least, result));
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(checkedMultiply(most / 2 + 1, 2, result));
+    EXPECT_FALSE(checkedMultiply(-2, most / 2 + 2, result));
 }
