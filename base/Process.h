@@ -53,7 +53,8 @@ public:
     ExitStatus wait();
     // Waits at most `seconds`; nothing when it still runs then.
     std::optional<ExitStatus> waitFor(double seconds);
-    // Asks it to end (SIGTERM; on Windows it is ended at once).
+    // Asks it to end: SIGTERM; on Windows a Ctrl-Break through our console, or else WM_CLOSE to its
+    // windows, and when it has neither it is ended at once.
     void interrupt();
     // Ends it at once.
     void kill();

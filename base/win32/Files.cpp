@@ -137,10 +137,26 @@ bool moveFile(const std::string& from, const std::string& to, DWORD flags, std::
     }
 }
 
+// Removes a temporary file that will not be used, read-only or not.
+void discard(const std::string& temporary) {
+    const std::wstring name = widePath(temporary);
+    ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(name.c_str());
+}
+
 // Renames a finished temporary file to `target`, over an existing file when `replace`; with
 // `writeThrough` the rename is on the disk when the call returns.
 bool placeFile(const std::string& temporary, const std::string& target, bool replace, bool writeThrough,
                std::string& error) {
+    // The replaced file's attributes (read-only, hidden, ...) go to the new one, as its mode does
+    // on POSIX systems: set before the rename, so that no moment shows the file without them.
+    const DWORD attributes = ::GetFileAttributesW(widePath(target).c_str());
+    if (replace && attributes != INVALID_FILE_ATTRIBUTES) {
+        const DWORD kept =
+            attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_ARCHIVE);
+        ::SetFileAttributesW(widePath(temporary).c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+    }
     if (!replace) {
         return moveFile(temporary, target, writeThrough ? MOVEFILE_WRITE_THROUGH : 0, error);
     }
@@ -590,7 +606,7 @@ bool moveIntoPlace(const std::string& temporary, const std::string& target, std:
     const bool ok = (!options.sync || syncFile(temporary, error)) &&
                     placeFile(temporary, target, options.replace, options.sync, error);
     if (!ok) {
-        ::DeleteFileW(widePath(temporary).c_str());
+        discard(temporary);
     }
     return ok;
 }
@@ -618,7 +634,7 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes, std::
     ok = ok && (!options.verify || sameContent(temporary, bytes, error)) &&
          placeFile(temporary, target, true, options.sync, error);
     if (!ok) {
-        ::DeleteFileW(widePath(temporary).c_str());
+        discard(temporary);
     }
     return ok;
 }

@@ -1,6 +1,6 @@
 // Child processes with CreateProcessW: the arguments quoted as the C runtime splits them, only the
 // child's own ends of the pipes inherited, and its own process group, so that a Ctrl-C in the
-// console reaches only us; interrupt() sends it a Ctrl-Break instead.
+// console reaches only us; interrupt() sends it a Ctrl-Break instead, or closes its windows.
 #include "base/Process.h"
 
 #include "base/win32/SystemText.h"
@@ -314,10 +314,29 @@ void ChildProcess::interrupt() {
     if (!state->process.valid()) {
         return;
     }
-    // A process of its own group on our console gets a Ctrl-Break, which console programs take as a
-    // request to end; without a console, or in our group, it is ended at once.
-    if (!state->ownGroup || ::GetConsoleWindow() == nullptr ||
-        !::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state->id)) {
+    // A console program of its own group on our console gets a Ctrl-Break, which console programs
+    // take as a request to end. Otherwise its windows are asked to close, as the close box does.
+    // Only a program that can be asked neither way is ended at once.
+    if (state->ownGroup && ::GetConsoleWindow() != nullptr &&
+        ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, state->id)) {
+        return;
+    }
+    struct Search {
+        DWORD id;
+        int asked;
+    } search{state->id, 0};
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == search->id && ::IsWindowVisible(window) && ::PostMessageW(window, WM_CLOSE, 0, 0)) {
+                ++search->asked;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.asked == 0) {
         kill();
     }
 }

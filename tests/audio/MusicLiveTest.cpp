@@ -6,6 +6,8 @@
 #include "base/Vexception.h"
 #include "tests/audio/ToneFile.h"
 
+#include "base/Platform.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,7 +28,7 @@ namespace {
 
 class MusicLive : public testing::Test {
 protected:
-    void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
+    void SetUp() override { Velmora::setEnvironmentVariable("SDL_AUDIODRIVER", "dummy"); }
     void TearDown() override { Music::instance().close(); }
 
     std::string tone(double seconds, double frequency = 1000.0) {
@@ -205,9 +207,9 @@ TEST_F(MusicLive, FailuresToOpenAreReportedWithTheReason) {
     }
 
     // No audio output: the device error comes before the file is looked at.
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    Velmora::setEnvironmentVariable("SDL_AUDIODRIVER", "no-such-driver");
     auto [device, deviceLog] = failure([&] { music.open(tone(0.5).c_str(), 60.0); });
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    Velmora::setEnvironmentVariable("SDL_AUDIODRIVER", "dummy");
     EXPECT_EQ(device, "Fial! BASS!");
     EXPECT_EQ(deviceLog.rfind("ERROR - ", 0), 0u) << deviceLog;
     EXPECT_EQ(std::count(deviceLog.begin(), deviceLog.end(), '\n'), 1) << deviceLog;

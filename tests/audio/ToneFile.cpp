@@ -1,5 +1,7 @@
 #include "tests/audio/ToneFile.h"
 
+#include "tests/support/TestProcess.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -55,30 +57,33 @@ double toneSample(const ToneDesc& tone, long frame) {
            std::sin(2.0 * 3.14159265358979323846 * tone.frequency * double(frame) / tone.sampleRate);
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-audio-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path = buffer.data();
-}
+TempFolder::TempFolder() : scratch(std::make_unique<ScratchFolder>("audio")), path(scratch->path) {}
 
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
+TempFolder::~TempFolder() = default;
 
 std::string makeToneMp3(const TempFolder& folder, const std::string& name, const ToneDesc& tone) {
     const std::string wav = folder.file(name + ".wav");
     const std::string mp3 = folder.file(name + ".mp3");
     writeWav(wav, tone);
-    // The paths are ours (mkdtemp plus a fixed name), so quoting them is enough.
-    const std::string rate = tone.bitrate > 0 ? " -b " + std::to_string(tone.bitrate) : "";
-    const std::string tag = tone.infoTag ? "" : " -t";
-    const std::string command = "lame --quiet" + rate + tag + " '" + wav + "' '" + mp3 + "'";
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("lame failed: " + command);
+    static const std::string lame = findProgram("lame");
+    if (lame.empty())
+        throw std::runtime_error("the lame program is not on the PATH: it encodes the test tones");
+    std::vector<std::string> arguments = {"--quiet"};
+    if (tone.bitrate > 0) {
+        arguments.push_back("-b");
+        arguments.push_back(std::to_string(tone.bitrate));
+    }
+    if (!tone.infoTag)
+        arguments.push_back("-t");
+    // Names inside the folder, which lame starts in: whatever program of this machine encodes
+    // (under wine, the Linux one) reads them alike.
+    arguments.push_back(name + ".wav");
+    arguments.push_back(name + ".mp3");
+    RunOptions inFolder;
+    inFolder.workingDirectory = folder.path;
+    const RunResult run = runProgram(lame, arguments, inFolder);
+    if (run.status != 0)
+        throw std::runtime_error("lame failed (status " + std::to_string(run.status) + "): " + run.err);
     return mp3;
 }
 

@@ -2,6 +2,9 @@
 // encoded with the `lame` program. Nothing is downloaded or kept between runs.
 #pragma once
 
+#include "tests/support/TestFiles.h"
+
+#include <memory>
 #include <string>
 
 namespace VelmoraTest {
@@ -36,7 +39,10 @@ public:
     std::string file(const std::string& name) const { return path + "/" + name; }
 
 private:
-    std::string path;
+    std::unique_ptr<ScratchFolder> scratch;
+
+public:
+    const std::string path;
 };
 
 // Writes `name`.wav and encodes it to `name`.mp3 in `folder`; returns the MP3's path.

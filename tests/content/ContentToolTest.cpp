@@ -8,6 +8,9 @@
 #include "tools/content/Random.h"
 #include "tools/content/SurfaceSampler.h"
 
+#include "base/Files.h"
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <glm/geometric.hpp>
@@ -18,7 +21,6 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -191,23 +193,23 @@ TEST(Preview, DrawsOneRowOfThreeViewsPerCloudAndSurvivesBadPoints) {
 } // namespace
 
 TEST(OutputFile, WritesReplaceOnlyRegularFilesAndReadsNeverWaitOnAFifo) {
-    char pattern[] = "/tmp/velmora-content-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string folder = pattern;
+    VelmoraTest::ScratchFolder scratch("content");
+    const std::string folder = scratch.path;
+    // A plain open of a FIFO (where the system has them) for writing or reading would wait for the
+    // other end for ever; a device is no file either.
     const std::string fifo = folder + "/cloud.bin";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    // A plain open of a FIFO for writing or reading would wait for the other end for ever.
-    EXPECT_THROW(Content::writeWholeFile(fifo, {1, 2, 3}), Velmora::VFileException);
-    EXPECT_THROW(Content::readWholeFile(fifo, 100), Velmora::VFileException);
+    const std::string special = VelmoraTest::makeFifo(fifo) ? fifo : VelmoraTest::deviceFile();
+    EXPECT_THROW(Content::writeWholeFile(special, {1, 2, 3}), Velmora::VFileException);
+    EXPECT_THROW(Content::readWholeFile(special, 100), Velmora::VFileException);
 
-    // A link keeps its place and its target gets the bytes; missing folders are made.
+    // Missing folders are made; a link (where this process may make one) keeps its place and its
+    // target gets the bytes.
     Content::writeWholeFile(folder + "/raw/heart.bin", {1, 2, 3});
-    ASSERT_EQ(symlink("raw/heart.bin", (folder + "/alias.bin").c_str()), 0);
-    Content::writeWholeFile(folder + "/alias.bin", {4, 5});
-    EXPECT_EQ(Content::readWholeFile(folder + "/raw/heart.bin", 100), (std::vector<unsigned char>{4, 5}));
-    struct stat status;
-    ASSERT_EQ(lstat((folder + "/alias.bin").c_str(), &status), 0);
-    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(Content::readWholeFile(folder + "/raw/heart.bin", 100), (std::vector<unsigned char>{1, 2, 3}));
+    if (VelmoraTest::makeSymlink("raw/heart.bin", folder + "/alias.bin")) {
+        Content::writeWholeFile(folder + "/alias.bin", {4, 5});
+        EXPECT_EQ(Content::readWholeFile(folder + "/raw/heart.bin", 100), (std::vector<unsigned char>{4, 5}));
+        EXPECT_TRUE(Velmora::linkInfo(folder + "/alias.bin").isLink);
+    }
     EXPECT_THROW(Content::readWholeFile(folder + "/raw/heart.bin", 1), Velmora::VFileException);
-    std::system(("rm -rf '" + folder + "'").c_str());
 }

@@ -5,6 +5,9 @@
 #include "tools/content/OutputFile.h"
 #include "tools/content/PointCloudFile.h"
 
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestProcess.h"
+
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
@@ -15,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -36,15 +38,9 @@ std::vector<Content::CloudPoint> committedCloud(const std::string& name) {
 
 // A scratch folder removed at the end of the test.
 struct ScratchDir {
+    VelmoraTest::ScratchFolder folder;
     fs::path path;
-    explicit ScratchDir(const std::string& name)
-        : path(fs::temp_directory_path() / ("velmora-content-" + name + "-" + std::to_string(getpid()))) {
-        fs::remove_all(path);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
+    explicit ScratchDir(const std::string& name) : folder("content-" + name), path(fs::u8path(folder.path)) {}
 };
 
 struct Bounds {
@@ -64,9 +60,8 @@ Bounds boundsOf(const std::vector<Content::CloudPoint>& cloud) {
 TEST(GeneratedContent, ProgramAndLibraryRegenerateTheCommittedFilesByteForByte) {
     ScratchDir byProgram("program");
     ScratchDir byLibrary("library");
-    const std::string command =
-        std::string("\"") + VELMORA_CONTENT_TOOL + "\" \"" + byProgram.path.string() + "\" > /dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    const VelmoraTest::RunResult run = VelmoraTest::runProgram(VELMORA_CONTENT_TOOL, {byProgram.folder.path});
+    ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> written = Content::writeContent(byLibrary.path.string());
     EXPECT_EQ(written, generatedFiles);
     for (const std::string& name : generatedFiles) {

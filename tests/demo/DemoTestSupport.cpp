@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -99,11 +97,8 @@ std::string spritePng(int size) {
 }
 
 DataFolder::DataFolder() {
-    char pattern[] = "/tmp/velmora-demo-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    folder = pattern;
+    scratch = std::make_unique<VelmoraTest::ScratchFolder>("demo");
+    folder = scratch->path;
     for (const char* sub : {"data/shaders", "data/img", "data/raw", "data/science"}) {
         fs::create_directories(fs::path(folder) / sub);
     }

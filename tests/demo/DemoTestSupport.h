@@ -2,12 +2,15 @@
 // the real shaders and small fixture files, made the working directory while it lives.
 #pragma once
 
+#include "tests/support/TestFiles.h"
+
 #include "demo/ShowInputs.h"
 #include "player/Player.h"
 
 #include <glm/vec3.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +58,7 @@ public:
     DataFolder& operator=(const DataFolder&) = delete;
 
 private:
+    std::unique_ptr<VelmoraTest::ScratchFolder> scratch;
     std::string folder;
     std::string previousDirectory;
 };

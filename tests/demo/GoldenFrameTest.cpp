@@ -69,17 +69,17 @@ public:
         data.reset(new DemoTest::DataFolder());
         // The real content replaces the fixture sprite.
         fs::remove_all("data/img");
-        fs::create_directory_symlink(sourceData / "img", "data/img");
+        VelmoraTest::linkOrCopy((sourceData / "img").u8string(), "data/img");
         fs::remove_all("data/raw");
-        fs::create_directory_symlink(sourceData / "raw", "data/raw");
+        VelmoraTest::linkOrCopy((sourceData / "raw").u8string(), "data/raw");
         if (fs::exists(goldenFolder / "tracks.txt")) {
             writeFixtureTracks(*data, goldenFolder / "tracks.txt");
         } else {
             fs::remove_all("data/science");
-            fs::create_directory_symlink(sourceData / "science", "data/science");
+            VelmoraTest::linkOrCopy((sourceData / "science").u8string(), "data/science");
         }
         if (fs::exists(sourceData / "sydaembient.mp3")) {
-            fs::create_symlink(sourceData / "sydaembient.mp3", "data/sydaembient.mp3");
+            VelmoraTest::linkOrCopy((sourceData / "sydaembient.mp3").u8string(), "data/sydaembient.mp3");
             DemoTest::player().openMusic(true);
         }
     }
@@ -98,7 +98,7 @@ struct Image {
 Image loadPng(const fs::path& path) {
     Image image;
     int channels = 0;
-    unsigned char* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4);
+    unsigned char* pixels = stbi_load(path.u8string().c_str(), &image.width, &image.height, &channels, 4);
     if (pixels != nullptr) {
         image.rgba.assign(pixels, pixels + static_cast<size_t>(image.width * image.height * 4));
         stbi_image_free(pixels);
@@ -108,7 +108,7 @@ Image loadPng(const fs::path& path) {
 
 void savePng(const fs::path& path, int w, int h, const std::vector<uint8_t>& rgba) {
     fs::create_directories(path.parent_path());
-    stbi_write_png(path.c_str(), w, h, 4, rgba.data(), w * 4);
+    stbi_write_png(path.u8string().c_str(), w, h, 4, rgba.data(), w * 4);
 }
 
 class GoldenFrame : public ::testing::TestWithParam<int> {};
@@ -138,7 +138,7 @@ TEST_P(GoldenFrame, MatchesTheReference) {
     const fs::path reference = goldenFolder / ("row-" + std::to_string(row) + ".png");
     if (updating()) {
         savePng(reference, width, height, actual);
-        std::printf("updated %s\n", reference.c_str());
+        std::printf("updated %s\n", reference.u8string().c_str());
         return;
     }
     const Image expected = loadPng(reference);

@@ -3,9 +3,9 @@
 // track API with its revisions, failed saves, and every rule of the server's security.
 #include "tests/edit/EditFixture.h"
 
-#include <gtest/gtest.h>
+#include "base/Files.h"
 
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -403,8 +403,9 @@ TEST(EditTracks, AFailedSaveKeepsTheFilesAndTheRunningKeys) {
     const std::string compiledBefore = readFile(compiled);
     const Json track = edit.get("/api/tracks/darken").json();
     // The compiled file's place is taken by a folder: the source must not change alone.
-    ASSERT_EQ(std::rename(compiled.c_str(), (compiled + ".aside").c_str()), 0);
-    ASSERT_EQ(mkdir(compiled.c_str(), 0755), 0);
+    std::string moved;
+    ASSERT_TRUE(Velmora::renameFile(compiled, compiled + ".aside", moved)) << moved;
+    VelmoraTest::makeFolder(compiled);
     const Answer failed =
         edit.put("/api/tracks/darken",
                  Json{{"revision", track["revision"]}, {"keys", keys({{0, 1.0, "step"}})}}.dump());

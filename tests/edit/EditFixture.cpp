@@ -33,34 +33,26 @@ constexpr bool underSanitizer = false;
 // The exit status of a program whose only sanitizer reports are leaks.
 constexpr int leakExitCode = 66;
 
-std::string makeScratch() {
-    std::string pattern = Velmora::temporaryFolder() + "/velmora-edit-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    return pattern;
-}
-
 } // namespace
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return VelmoraTest::readFile(path);
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    VelmoraTest::writeFile(path, bytes);
 }
 
-EditProcess::EditProcess(std::vector<std::string> arguments) : folder(makeScratch()) {
+EditProcess::EditProcess(std::vector<std::string> arguments)
+    : scratch(std::make_unique<VelmoraTest::ScratchFolder>("edit")), folder(scratch->path) {
     const fs::path source = fs::path(VELMORA_SOURCE_DIR) / "data";
     const fs::path data = fs::path(folder) / "data";
     fs::create_directories(data);
     fs::copy(source / "shaders", data / "shaders", fs::copy_options::recursive);
     fs::copy(source / "science", data / "science", fs::copy_options::recursive);
-    fs::create_directory_symlink(source / "img", data / "img");
-    fs::create_directory_symlink(source / "raw", data / "raw");
-    fs::create_symlink(source / "sydaembient.mp3", data / "sydaembient.mp3");
+    VelmoraTest::linkOrCopy((source / "img").u8string(), (data / "img").u8string());
+    VelmoraTest::linkOrCopy((source / "raw").u8string(), (data / "raw").u8string());
+    VelmoraTest::linkOrCopy((source / "sydaembient.mp3").u8string(), (data / "sydaembient.mp3").u8string());
 
     Velmora::ProcessDesc desc;
     desc.program = VELMORA_BINARY;
@@ -74,12 +66,9 @@ EditProcess::EditProcess(std::vector<std::string> arguments) : folder(makeScratc
                                    std::to_string(leakExitCode));
     }
     // The program reads ./data from its working folder.
-    const fs::path previous = fs::current_path();
-    fs::current_path(folder);
+    desc.workingDirectory = folder;
     std::string problem;
-    const bool running = process.start(desc, problem);
-    fs::current_path(previous);
-    if (!running) {
+    if (!process.start(desc, problem)) {
         throw std::runtime_error("cannot start " + desc.program + ": " + problem);
     }
     // "Edit server: http://127.0.0.1:PORT/?token=TOKEN" once the window and the show are up.
@@ -108,8 +97,6 @@ EditProcess::EditProcess(std::vector<std::string> arguments) : folder(makeScratc
 
 EditProcess::~EditProcess() {
     stop();
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
 }
 
 int EditProcess::stop() {
@@ -238,15 +225,10 @@ std::string runProgram(const std::string& program, const std::vector<std::string
     desc.program = program;
     desc.arguments = arguments;
     desc.captureOutput = true;
-    const fs::path previous = fs::current_path();
-    if (!folder.empty()) {
-        fs::current_path(folder);
-    }
+    desc.workingDirectory = folder;
     Velmora::ChildProcess child;
     std::string problem;
-    const bool started = child.start(desc, problem);
-    fs::current_path(previous);
-    if (!started) {
+    if (!child.start(desc, problem)) {
         *status = -1;
         return problem;
     }

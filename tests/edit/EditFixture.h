@@ -4,6 +4,8 @@
 // address read from its first line, and an HTTP client for its API.
 #pragma once
 
+#include "tests/support/TestFiles.h"
+
 #include "base/Process.h"
 
 #include <httplib.h>
@@ -66,6 +68,7 @@ private:
     int exitCode(const Velmora::ExitStatus& status) const;
     httplib::Headers withToken(const httplib::Headers& headers) const;
 
+    std::unique_ptr<VelmoraTest::ScratchFolder> scratch;
     std::string folder;
     Velmora::ChildProcess process;
     std::unique_ptr<httplib::Client> client;

@@ -1,6 +1,8 @@
 // Helpers shared by the engine tests: stdout capture for log lines, scratch files, GL read-back.
 #pragma once
 
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace TestSupport {
@@ -34,7 +35,7 @@ inline std::vector<std::string> lines(const std::string& text) {
 
 // A path in the test scratch folder, unique to this process.
 inline std::string scratchPath(const std::string& name) {
-    return testing::TempDir() + "velmora-" + std::to_string(getpid()) + "-" + name;
+    return testing::TempDir() + "velmora-" + std::to_string(VelmoraTest::processId()) + "-" + name;
 }
 
 inline std::string writeFile(const std::string& name, const std::string& bytes) {

@@ -3,14 +3,15 @@
 #include "tools/shots/ContactSheet.h"
 #include "tools/shots/RgbaImage.h"
 
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestProcess.h"
+
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Shots::ContactSheet;
@@ -147,17 +148,21 @@ TEST(ContactSheet, GridPlacesThumbnailsWithTheirLabels) {
 }
 
 TEST(ContactSheet, ShotsToolWritesTheSheetOfTheShow) {
-    const fs::path out = fs::temp_directory_path() / ("velmora-sheet-" + std::to_string(getpid()) + ".png");
-    const std::string command =
-        std::string("cd '") + VELMORA_SOURCE_DIR + "' && '" + VELMORA_SHOTS_TOOL + "' --sheet '" +
-        out.string() + "' --count 2 --columns 2 --thumb 64x36 --size 160x90 --frames 2 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    VelmoraTest::ScratchFolder scratch("sheet");
+    const std::string out = scratch.file("sheet.png");
+    VelmoraTest::RunOptions inRepository;
+    inRepository.workingDirectory = VELMORA_SOURCE_DIR;
+    const VelmoraTest::RunResult run =
+        VelmoraTest::runProgram(VELMORA_SHOTS_TOOL,
+                                {"--sheet", out, "--count", "2", "--columns", "2", "--thumb", "64x36",
+                                 "--size", "160x90", "--frames", "2"},
+                                inRepository);
+    ASSERT_EQ(run.status, 0) << run.err;
 
     int width = 0;
     int height = 0;
     int channels = 0;
     unsigned char* pixels = stbi_load(out.c_str(), &width, &height, &channels, 4);
-    fs::remove(out);
     ASSERT_NE(pixels, nullptr);
     ContactSheet expected(2, 2, 64, 36);
     EXPECT_EQ(width, expected.image().width);
@@ -178,8 +183,8 @@ TEST(ContactSheet, ShotsToolWritesTheSheetOfTheShow) {
     stbi_image_free(pixels);
 
     // Bad options are refused without drawing.
-    const std::string bad =
-        std::string("'") + VELMORA_SHOTS_TOOL + "' --sheet x.png --count 0 >/dev/null 2>&1";
-    const int status = std::system(bad.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_EQ(VelmoraTest::runProgram(VELMORA_SHOTS_TOOL, {"--sheet", scratch.file("x.png"), "--count", "0"})
+                  .status,
+              2);
+    EXPECT_FALSE(VelmoraTest::exists(scratch.file("x.png")));
 }

@@ -116,6 +116,23 @@ bool makeSymlink(const std::string& target, const std::string& link) {
     return !error;
 }
 
+void linkOrCopy(const std::string& target, const std::string& link) {
+    std::error_code error;
+    if (fs::is_directory(native(target))) {
+        fs::create_directory_symlink(native(target), native(link), error);
+    } else {
+        fs::create_symlink(native(target), native(link), error);
+    }
+    if (!error) {
+        return;
+    }
+    error.clear();
+    fs::copy(native(target), native(link), fs::copy_options::recursive, error);
+    if (error) {
+        throw std::runtime_error("cannot link or copy " + target + " to " + link + ": " + error.message());
+    }
+}
+
 long processId() {
     return Velmora::currentProcessId();
 }

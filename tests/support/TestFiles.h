@@ -43,6 +43,10 @@ void makeReadOnly(const std::string& path);
 // the system does not let this process make one (Windows without the privilege).
 bool makeSymlink(const std::string& target, const std::string& link);
 
+// `link` made to show what `target` (an absolute path, a file or a folder) holds: a symbolic link,
+// or a copy where the system does not let this process link. Throws when neither works.
+void linkOrCopy(const std::string& target, const std::string& link);
+
 // Platform files (tests/support/posix, tests/support/win32).
 
 // A FIFO at the path; false where the system has none (Windows).

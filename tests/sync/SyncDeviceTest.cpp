@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
-#include <sys/stat.h>
 
 using namespace Velmora;
 using namespace SyncTest;
@@ -43,7 +42,9 @@ TEST(SyncDevice, LoadsEachNameOnceFromItsOwnFile) {
     EXPECT_EQ(openCalls, 2);
     ASSERT_NE(lower, upper);
     EXPECT_EQ(lower->name, "e");
-    EXPECT_EQ(valueAt(*lower, 0.0), 1.0);
+    // Names differ in case; on a file system that ignores case (Windows) both are one file.
+    const bool oneFile = readFile(dir.file("sync_e.track")) == readFile(dir.file("sync_E.track"));
+    EXPECT_EQ(valueAt(*lower, 0.0), oneFile ? 2.0 : 1.0);
     EXPECT_EQ(valueAt(*upper, 0.0), 2.0);
 
     // Asking again returns the same track and reads nothing.
@@ -117,7 +118,7 @@ TEST(SyncDevice, PathsHaveNoLengthLimit) {
     std::string folder = dir.path;
     while (folder.size() < 300) {
         folder += "/" + std::string(60, 'd');
-        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        VelmoraTest::makeFolder(folder);
     }
     writeFile(folder + "/sync_deep.track", trackImage({{0, 6.0f, constant}}));
     SyncDevice deep(folder + "/sync");

