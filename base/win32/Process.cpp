@@ -229,7 +229,14 @@ bool ChildProcess::start(const ProcessDesc& desc, std::string& error) {
         error = Win32::errorText(code);
         return false;
     }
-    ::CloseHandle(info.hThread);
+    if (info.hThread != nullptr) {
+        ::CloseHandle(info.hThread);
+    }
+    if (info.hProcess == nullptr) {
+        // (wine starts Linux programs so: they run, but cannot be waited for)
+        error = "the system gave no handle to wait for it";
+        return false;
+    }
     state->process.reset(info.hProcess);
     state->id = info.dwProcessId;
     state->ownGroup = desc.ownProcessGroup;

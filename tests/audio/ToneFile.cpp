@@ -1,9 +1,12 @@
 #include "tests/audio/ToneFile.h"
 
+#include "base/Files.h"
+#include "base/Platform.h"
 #include "tests/support/TestProcess.h"
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,13 +64,33 @@ TempFolder::TempFolder() : scratch(std::make_unique<ScratchFolder>("audio")), pa
 
 TempFolder::~TempFolder() = default;
 
+namespace {
+
+// The cache's name for a tone: every field of its description.
+std::string cacheName(const ToneDesc& tone) {
+    char name[200];
+    std::snprintf(name, sizeof name, "tone-%.17g-%.17g-%.17g-%d-%d-%d-%d.mp3", tone.frequency, tone.amplitude,
+                  tone.seconds, tone.sampleRate, tone.channels, tone.bitrate, tone.infoTag ? 1 : 0);
+    return name;
+}
+
+} // namespace
+
 std::string makeToneMp3(const TempFolder& folder, const std::string& name, const ToneDesc& tone) {
     const std::string wav = folder.file(name + ".wav");
     const std::string mp3 = folder.file(name + ".mp3");
+    const std::string cache = Velmora::environmentVariable("VELMORA_TONE_CACHE");
+    const std::string cached = cache.empty() ? "" : cache + "/" + cacheName(tone);
+    if (!cached.empty() && exists(cached)) {
+        writeFile(mp3, readFile(cached));
+        return mp3;
+    }
     writeWav(wav, tone);
     static const std::string lame = findProgram("lame");
     if (lame.empty())
-        throw std::runtime_error("the lame program is not on the PATH: it encodes the test tones");
+        throw std::runtime_error("the lame program is not on the PATH (it encodes the test tones), and "
+                                 "VELMORA_TONE_CACHE holds no " +
+                                 cacheName(tone));
     std::vector<std::string> arguments = {"--quiet"};
     if (tone.bitrate > 0) {
         arguments.push_back("-b");
@@ -75,15 +98,17 @@ std::string makeToneMp3(const TempFolder& folder, const std::string& name, const
     }
     if (!tone.infoTag)
         arguments.push_back("-t");
-    // Names inside the folder, which lame starts in: whatever program of this machine encodes
-    // (under wine, the Linux one) reads them alike.
-    arguments.push_back(name + ".wav");
-    arguments.push_back(name + ".mp3");
-    RunOptions inFolder;
-    inFolder.workingDirectory = folder.path;
-    const RunResult run = runProgram(lame, arguments, inFolder);
+    arguments.push_back(wav);
+    arguments.push_back(mp3);
+    const RunResult run = runProgram(lame, arguments);
     if (run.status != 0)
         throw std::runtime_error("lame failed (status " + std::to_string(run.status) + "): " + run.err);
+    if (!cached.empty()) {
+        // Kept for test runs where no lame can run (the Windows build's, under wine): whole or not
+        // at all.
+        std::string error;
+        Velmora::writeFileReplacing(cached, readFile(mp3), error);
+    }
     return mp3;
 }
 

@@ -1,5 +1,8 @@
 // Test and benchmark MP3 files, made on the spot: a sine tone written as a 16-bit WAV file and
-// encoded with the `lame` program. Nothing is downloaded or kept between runs.
+// encoded with the `lame` program. Nothing is downloaded. With VELMORA_TONE_CACHE naming a folder,
+// every tone encoded is also kept there, and a tone found there is taken instead of encoding it:
+// the Windows build's tests, under wine where no lame can be waited for, use the tones the Linux
+// build's tests left (scripts/windows/test.sh).
 #pragma once
 
 #include "tests/support/TestFiles.h"

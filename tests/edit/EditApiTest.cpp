@@ -298,7 +298,7 @@ TEST(EditReload, ABrokenShaderKeepsThePictureAndReportsFileAndLine) {
     size_t line3 = broken.find('\n', broken.find('\n') + 1) + 1;
     broken.insert(line3, "this is not glsl;\n");
     writeFile(path + ".swp", broken);
-    ASSERT_EQ(std::rename((path + ".swp").c_str(), path.c_str()), 0);
+    ASSERT_TRUE(renameOver(path + ".swp", path));
 
     Json state = edit.waitFor([](const Json& s) { return !s["errors"].empty(); });
     ASSERT_FALSE(state["errors"].empty()) << state.dump();
@@ -344,14 +344,14 @@ TEST(EditTracks, EditsOnDiskByRenameAndThroughTheApiAllTakeEffect) {
 
     // Saved by rename; a broken one keeps the keys and names the line.
     writeFile(source + ".tmp", "0 1 linear\n8 oops constant\n");
-    ASSERT_EQ(std::rename((source + ".tmp").c_str(), source.c_str()), 0);
+    ASSERT_TRUE(renameOver(source + ".tmp", source));
     Json state = edit.waitFor([](const Json& s) { return !s["errors"].empty(); });
     ASSERT_FALSE(state["errors"].empty());
     EXPECT_EQ(state["errors"][0]["file"], "data/science/src/hue.txt");
     EXPECT_EQ(state["errors"][0]["line"], 2);
     EXPECT_EQ(edit.get("/api/tracks/hue").json()["keys"], track["keys"]);
     writeFile(source + ".tmp", "0 1 linear\n8 2 constant\n");
-    ASSERT_EQ(std::rename((source + ".tmp").c_str(), source.c_str()), 0);
+    ASSERT_TRUE(renameOver(source + ".tmp", source));
     state = edit.waitFor([](const Json& s) { return s["errors"].empty(); });
     EXPECT_TRUE(state["errors"].empty());
     EXPECT_EQ(valuesAt("from=4&to=4&step=1")[0], 1.5);
@@ -415,8 +415,8 @@ TEST(EditTracks, AFailedSaveKeepsTheFilesAndTheRunningKeys) {
         << failed.body;
     EXPECT_EQ(readFile(source), sourceBefore);
     EXPECT_EQ(edit.get("/api/tracks/darken").json(), track) << "the running keys and revision stay";
-    ASSERT_EQ(rmdir(compiled.c_str()), 0);
-    ASSERT_EQ(std::rename((compiled + ".aside").c_str(), compiled.c_str()), 0);
+    VelmoraTest::removeAll(compiled);
+    ASSERT_TRUE(renameOver(compiled + ".aside", compiled));
     EXPECT_EQ(readFile(compiled), compiledBefore);
     // The same edit can be sent again and now goes through.
     EXPECT_EQ(edit.put("/api/tracks/darken",

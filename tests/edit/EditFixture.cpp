@@ -43,6 +43,11 @@ void writeFile(const std::string& path, const std::string& bytes) {
     VelmoraTest::writeFile(path, bytes);
 }
 
+bool renameOver(const std::string& from, const std::string& to) {
+    std::string error;
+    return Velmora::renameFile(from, to, error);
+}
+
 EditProcess::EditProcess(std::vector<std::string> arguments)
     : scratch(std::make_unique<VelmoraTest::ScratchFolder>("edit")), folder(scratch->path) {
     const fs::path source = fs::path(VELMORA_SOURCE_DIR) / "data";
@@ -53,6 +58,12 @@ EditProcess::EditProcess(std::vector<std::string> arguments)
     VelmoraTest::linkOrCopy((source / "img").u8string(), (data / "img").u8string());
     VelmoraTest::linkOrCopy((source / "raw").u8string(), (data / "raw").u8string());
     VelmoraTest::linkOrCopy((source / "sydaembient.mp3").u8string(), (data / "sydaembient.mp3").u8string());
+    // The page beside data/, as in the Windows zip (only what the server serves).
+    const fs::path page = fs::path(VELMORA_SOURCE_DIR) / "editor";
+    fs::create_directories(fs::path(folder) / "editor");
+    fs::copy(page / "index.html", fs::path(folder) / "editor" / "index.html");
+    fs::copy(page / "style.css", fs::path(folder) / "editor" / "style.css");
+    fs::copy(page / "src", fs::path(folder) / "editor" / "src", fs::copy_options::recursive);
 
     Velmora::ProcessDesc desc;
     desc.program = VELMORA_BINARY;
@@ -78,7 +89,11 @@ EditProcess::EditProcess(std::vector<std::string> arguments)
         const std::size_t at = text.find(marker);
         const std::size_t end = at == std::string::npos ? std::string::npos : text.find('\n', at);
         if (end != std::string::npos) {
-            const std::string line = text.substr(at + marker.size(), end - at - marker.size());
+            std::string line = text.substr(at + marker.size(), end - at - marker.size());
+            // A Windows program's text output ends its lines with "\r\n".
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
             serverPort = std::atoi(line.c_str());
             serverToken = line.substr(line.find("token=") + 6);
             break;

@@ -84,6 +84,9 @@ std::vector<unsigned char> decodePngRgb(const std::string& bytes, int* width, in
 std::vector<unsigned char> readPngRgb(const std::string& path, int* width, int* height);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+// Renames `from` over `to`, as editors save (on Windows too, where a plain rename refuses to
+// replace); false when it fails.
+bool renameOver(const std::string& from, const std::string& to);
 // Runs a program and returns what it printed on standard output; its status in *status.
 std::string runProgram(const std::string& program, const std::vector<std::string>& arguments, int* status,
                        const std::string& folder = "");

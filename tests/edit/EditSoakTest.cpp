@@ -158,7 +158,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
                 writeFile(path, text);
             } else {
                 writeFile(path + ".new", text);
-                std::rename((path + ".new").c_str(), path.c_str());
+                renameOver(path + ".new", path);
             }
             lastSource[name] = text;
             if (i % 25 == 0) {
