@@ -18,7 +18,7 @@ start_and_type() {
     local dialog
     dialog="$(wait_window "Halvo selektor" 60)"
     [ -n "$dialog" ] || {
-        fail "no window titled \"Halvo selektor\" appeared"
+        fail_program "no window titled \"Halvo selektor\" appeared"
         return 1
     }
     xdotool windowfocus --sync "$dialog" || fail "could not focus the dialog"
@@ -31,7 +31,7 @@ expect_demo() { # WxH
     local window size
     window="$(wait_window Velmora 120)"
     if [ -z "$window" ]; then
-        fail "the demo's window did not open (expected $1)"
+        fail_program "the demo's window did not open (expected $1)"
         stop_program
         return
     fi
@@ -41,7 +41,7 @@ expect_demo() { # WxH
     sleep 1
     xdotool windowfocus --sync "$window" && xdotool key Escape
     wait_program 60
-    [ "$program_status" -eq 0 ] || fail "status $program_status after Escape in the demo, expected 0"
+    [ "$program_status" -eq 0 ] || fail_program "status $program_status after Escape in the demo, expected 0"
     grep -q "Hello Demo::Demo!" "$program_out" || fail "the demo object was not built"
 }
 
@@ -54,7 +54,7 @@ if start_and_type Escape; then
         sleep 0.05
     done
     wait_program 30
-    [ "$program_status" -eq 255 ] || fail "status $program_status after Escape in the dialog, expected 255"
+    [ "$program_status" -eq 255 ] || fail_program "status $program_status after Escape in the dialog, expected 255"
     [ -z "$seen" ] || fail "a \"Velmora\" window appeared after Escape in the dialog"
     grep -q "Hello Demo::Demo!" "$program_out" && fail "the demo was built after Escape in the dialog"
 fi
@@ -62,7 +62,7 @@ fi
 echo "\"Die\" (Tab from \"Demo\", then space): status 255"
 if start_and_type Tab space; then
     wait_program 30
-    [ "$program_status" -eq 255 ] || fail "status $program_status after \"Die\", expected 255"
+    [ "$program_status" -eq 255 ] || fail_program "status $program_status after \"Die\", expected 255"
 fi
 
 echo "Enter: nothing preselected, the default 1280 x 720 is kept, in a window"

@@ -32,7 +32,7 @@ start=$(date +%s%3N)
 start_program "$run" "$velmora" --windowed --size 320x180
 wait_program 90
 elapsed=$(($(date +%s%3N) - start))
-[ "$program_status" -eq 0 ] || fail "the show ending by itself gave status $program_status"
+[ "$program_status" -eq 0 ] || fail_program "the show ending by itself gave status $program_status"
 grep -q "^DEBUG - Hello Demo::Demo!" "$program_out" || fail "the demo was not built"
 [ "$elapsed" -ge 1000 ] || fail "the show ended after $elapsed ms, before \"e\" turned negative"
 echo "ended by \"e\" after $elapsed ms"
@@ -43,7 +43,7 @@ start=$(date +%s%3N)
 start_program "$run" "$velmora" --windowed --size 320x180
 wait_program 90
 elapsed=$(($(date +%s%3N) - start))
-[ "$program_status" -eq 0 ] || fail "the show ending with its music gave status $program_status"
+[ "$program_status" -eq 0 ] || fail_program "the show ending with its music gave status $program_status"
 [ "$elapsed" -ge 3000 ] || fail "the show ended after $elapsed ms, before its 3 s of music"
 echo "ended with the music after $elapsed ms"
 

@@ -43,6 +43,11 @@ trap wt_cleanup EXIT
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
+}
+
+# A failure of the program started last: with the end of what it printed.
+fail_program() {
+    fail "$@"
     for f in "$program_out" "$program_err"; do
         [ -s "$f" ] && { echo "--- $(basename "$f") (last lines)"; tail -n 20 "$f" | tr -d '\r'; }
     done
