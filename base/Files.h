@@ -131,7 +131,8 @@ private:
     bool kept = false;
 };
 
-// The folder for temporary files (TMPDIR, TEMP, or the system's).
+// The folder for temporary files: TMPDIR or /tmp on POSIX systems; on Windows the system's (TMP,
+// TEMP or the user's own).
 std::string temporaryFolder();
 
 // Removes the temporary files named as TemporaryFile(near, suffix) names them whose process no

@@ -12,8 +12,9 @@ namespace Velmora {
 
 // Call first in every program of ours: standard input, output and error are made valid (opened on
 // the null device when the parent closed them, so that no later file or connection takes their
-// place and receives our output), and the heap is tuned for software GL (glibc returns the
-// renderer's per-frame working memory to the system and faults it back in otherwise).
+// place and receives our output). With glibc the heap is tuned for software GL (it returns the
+// renderer's per-frame working memory to the system and faults it back in otherwise); on Windows
+// the console shows our UTF-8 text while we run.
 void prepareProcess();
 
 // Fills `out` with bytes from the system's cryptographic random source; false when it fails.
@@ -26,6 +27,9 @@ void prepareListeningSocket(std::intptr_t socket);
 // This process's id, and whether a process with that id runs (true when unsure).
 long currentProcessId();
 bool processRunning(long id);
+
+// Processor time this process has used so far (user and system), in seconds.
+double processCpuSeconds();
 
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);

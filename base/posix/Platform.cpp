@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -96,6 +97,15 @@ bool processRunning(long id) {
 std::string environmentVariable(const std::string& name) {
     const char* value = std::getenv(name.c_str());
     return value != nullptr ? value : "";
+}
+
+double processCpuSeconds() {
+    struct rusage usage;
+    if (::getrusage(RUSAGE_SELF, &usage) != 0) {
+        return 0.0;
+    }
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 bool setEnvironmentVariable(const std::string& name, const std::string& value) {

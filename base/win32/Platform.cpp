@@ -154,6 +154,22 @@ std::string environmentVariable(const std::string& name) {
     return length < size ? Win32::utf8(value.data(), length) : "";
 }
 
+double processCpuSeconds() {
+    FILETIME created;
+    FILETIME ended;
+    FILETIME kernel;
+    FILETIME user;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user)) {
+        return 0.0;
+    }
+    auto seconds = [](const FILETIME& time) {
+        return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                   time.dwLowDateTime) /
+               1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
 bool setEnvironmentVariable(const std::string& name, const std::string& value) {
     // The C runtime's copy too (getenv, and libraries such as SDL that read it), not only the
     // system's.

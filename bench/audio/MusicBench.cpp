@@ -160,8 +160,10 @@ void seeks(const std::string& path) {
 
 int main() {
     Velmora::prepareProcess();
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    std::printf("audio driver: %s\n", std::getenv("SDL_AUDIODRIVER"));
+    if (Velmora::environmentVariable("SDL_AUDIODRIVER").empty()) {
+        Velmora::setEnvironmentVariable("SDL_AUDIODRIVER", "dummy");
+    }
+    std::printf("audio driver: %s\n", Velmora::environmentVariable("SDL_AUDIODRIVER").c_str());
     VelmoraTest::TempFolder folder;
     clockQuality(folder);
     VelmoraTest::ToneDesc tone;

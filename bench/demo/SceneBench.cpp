@@ -9,11 +9,10 @@
 #include "player/Player.h"
 #include "sync/TrackFile.h"
 
+#include "tests/support/TestFiles.h"
+
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -64,34 +63,32 @@ fs::path prepareData() {
     // VELMORA_BENCH_DATA names another data folder to measure (shader experiments).
     const char* override = std::getenv("VELMORA_BENCH_DATA");
     const fs::path source = override != nullptr ? fs::path(override) : fs::path(VELMORA_SOURCE_DIR) / "data";
-    char pattern[] = "/tmp/velmora-bench-XXXXXX";
-    const fs::path root = mkdtemp(pattern);
+    static VelmoraTest::ScratchFolder scratch("bench");
+    const fs::path root = fs::u8path(scratch.path);
     fs::create_directories(root / "data");
     for (const char* sub : {"shaders", "img", "raw"}) {
-        fs::create_directory_symlink(source / sub, root / "data" / sub);
+        VelmoraTest::linkOrCopy((source / sub).u8string(), (root / "data" / sub).u8string());
     }
     bool haveTracks = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(source / "science")) {
         haveTracks = haveTracks || entry.path().extension() == ".track";
     }
     if (haveTracks) {
-        fs::create_directory_symlink(source / "science", root / "data" / "science");
+        VelmoraTest::linkOrCopy((source / "science").u8string(), (root / "data" / "science").u8string());
     } else {
         fs::create_directories(root / "data" / "science");
         writeTracks(fs::path(VELMORA_SOURCE_DIR) / "tests/demo/golden/tracks.txt", root / "data" / "science");
     }
     if (fs::exists(source / "sydaembient.mp3")) {
-        fs::create_symlink(source / "sydaembient.mp3", root / "data" / "sydaembient.mp3");
+        VelmoraTest::linkOrCopy((source / "sydaembient.mp3").u8string(),
+                                (root / "data" / "sydaembient.mp3").u8string());
     }
     fs::current_path(root);
     return root;
 }
 
 double processCpuMs() {
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+    return Velmora::processCpuSeconds() * 1000.0;
 }
 
 void frameAt(double row) {
@@ -142,17 +139,16 @@ int main(int argc, char** argv) {
         player->openMusic(true);
     }
     const Clock::time_point opened = Clock::now();
-    std::fflush(stdout);
-    // The show's console lines would drown the report: silence standard output while loading.
-    const int savedStdout = dup(1);
-    std::freopen("/dev/null", "w", stdout);
-    player->buildShow();
-    const Clock::time_point built = Clock::now();
-    frameAt(0.0);
-    const Clock::time_point first = Clock::now();
-    std::fflush(stdout);
-    dup2(savedStdout, 1);
-    close(savedStdout);
+    Clock::time_point built;
+    Clock::time_point first;
+    {
+        // The show's console lines would drown the report: silence standard output while loading.
+        VelmoraTest::SilencedOutput silenced;
+        player->buildShow();
+        built = Clock::now();
+        frameAt(0.0);
+        first = Clock::now();
+    }
 
     char text[64];
     std::snprintf(text, sizeof(text), "%.0f", milliseconds(first - start));

@@ -6,6 +6,8 @@
 #include "sync/TrackData.h"
 #include "tests/support/ReplacedNewDelete.h"
 
+#include "tests/support/TestFiles.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,7 +15,6 @@
 #include <new>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 static std::size_t allocations = 0;
@@ -62,13 +63,10 @@ void valueAtThousandKeys(benchmark::State& state) {
 BENCHMARK(valueAtThousandKeys);
 
 void handleValueThousandKeys(benchmark::State& state) {
-    char folder[] = "/tmp/velmora-sync-bench-XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        state.SkipWithError("mkdtemp failed");
-        return;
-    }
+    VelmoraTest::ScratchFolder scratch("sync-bench");
+    const std::string folder = scratch.path;
     const Velmora::TrackData source = makeTrack();
-    const std::string path = std::string(folder) + "/sync_bench.track";
+    const std::string path = folder + "/sync_bench.track";
     if (FILE* out = std::fopen(path.c_str(), "wb")) {
         const std::int32_t header[2] = {keyCount, 0};
         std::fwrite(header, sizeof header, 1, out);
@@ -80,10 +78,8 @@ void handleValueThousandKeys(benchmark::State& state) {
         }
         std::fclose(out);
     }
-    Velmora::SyncDevice device(std::string(folder) + "/sync");
+    Velmora::SyncDevice device(folder + "/sync");
     const Velmora::SyncTrack track(device, "bench");
-    std::remove(path.c_str());
-    rmdir(folder);
     if (track.data().keyCount() != keyCount) {
         state.SkipWithError("track did not load");
         return;

@@ -38,7 +38,7 @@ system_dlls="advapi32 bcrypt comdlg32 gdi32 imm32 kernel32 msvcrt ole32 oleaut32
 check_imports() { # EXE
     local dll lower
     while read -r dll; do
-        lower="$(tr 'A-Z' 'a-z' <<<"${dll%.dll}" | sed 's/\.dll$//')"
+        lower="$(tr '[:upper:]' '[:lower:]' <<<"$dll" | sed 's/\.dll$//')"
         grep -qw -- "$lower" <<<"$system_dlls" || die "$(basename "$1") needs $dll, which Windows does not have"
     done < <("$host-objdump" -p "$1" | sed -n 's/^\s*DLL Name: //p')
 }

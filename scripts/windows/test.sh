@@ -61,7 +61,10 @@ timedemo() { # PROGRAM...: its report's total, mean and median lines, on one lin
 }
 linux_figures="$(timedemo "$linux_build/app/velmora")"
 windows_figures="$(timedemo "$wine_run" "$windows_build/app/velmora.exe")"
-[ -n "$linux_figures" ] && [ -n "$windows_figures" ] || { echo "a timedemo failed" >&2; exit 1; }
+if [ -z "$linux_figures" ] || [ -z "$windows_figures" ]; then
+    echo "a timedemo failed" >&2
+    exit 1
+fi
 echo "  Linux:          $linux_figures"
 echo "  Windows (wine): $windows_figures"
 

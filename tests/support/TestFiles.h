@@ -56,6 +56,19 @@ std::string deviceFile();
 // Whether ChildProcess::interrupt() asks a child to end (rather than ending it): POSIX signals
 // always; on Windows a Ctrl-Break, which needs a console.
 bool interruptReachesChildren();
+// While one lives, what this process writes on standard output goes nowhere (a benchmark's report
+// stays readable while the show's loading lines are silenced).
+class SilencedOutput {
+public:
+    SilencedOutput();
+    ~SilencedOutput();
+    SilencedOutput(const SilencedOutput&) = delete;
+    SilencedOutput& operator=(const SilencedOutput&) = delete;
+
+private:
+    int saved = -1;
+};
+
 // This process's id.
 long processId();
 

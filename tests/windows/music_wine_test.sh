@@ -54,6 +54,15 @@ wait_program 60
 [ "$program_status" -eq 0 ] || fail "\"e\" negative from the start gave status $program_status"
 grep -q "^DEBUG - M -> " "$program_out" && fail "a frame was drawn although \"e\" was negative from the start"
 
+# A video without ffmpeg.exe (none beside velmora.exe, none on wine's PATH): refused with status 2,
+# saying what is missing, and nothing written.
+start_program "$run" "$velmora" --capture show.mp4 --size 320x180 --to 1
+wait_program 60
+[ "$program_status" -eq 2 ] || fail_program "a video capture without ffmpeg gave status $program_status, expected 2"
+grep -q "ffmpeg.exe may also be put beside velmora.exe" "$program_err" ||
+    fail "the missing ffmpeg was not explained: $(tr -d '\r' <"$program_err")"
+[ ! -e "$run/show.mp4" ] || fail "show.mp4 was written without ffmpeg"
+
 # No soundtrack: the fatal error, status 1.
 rm "$run/data/sydaembient.mp3"
 start_program "$run" "$velmora" --windowed --size 320x180

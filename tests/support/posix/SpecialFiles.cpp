@@ -1,6 +1,8 @@
 #include "tests/support/TestFiles.h"
 
+#include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace VelmoraTest {
 
@@ -14,6 +16,20 @@ std::string deviceFile() {
 
 bool interruptReachesChildren() {
     return true;
+}
+
+SilencedOutput::SilencedOutput() {
+    std::fflush(stdout);
+    saved = ::dup(1);
+    std::freopen("/dev/null", "w", stdout);
+}
+
+SilencedOutput::~SilencedOutput() {
+    std::fflush(stdout);
+    if (saved >= 0) {
+        ::dup2(saved, 1);
+        ::close(saved);
+    }
 }
 
 } // namespace VelmoraTest

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <io.h>
+
 namespace VelmoraTest {
 
 bool makeFifo(const std::string&) {
@@ -16,6 +19,20 @@ std::string deviceFile() {
 bool interruptReachesChildren() {
     // Ctrl-Break goes through a console; a process without one can only end its children.
     return ::GetConsoleWindow() != nullptr;
+}
+
+SilencedOutput::SilencedOutput() {
+    std::fflush(stdout);
+    saved = ::_dup(1);
+    std::freopen("NUL", "w", stdout);
+}
+
+SilencedOutput::~SilencedOutput() {
+    std::fflush(stdout);
+    if (saved >= 0) {
+        ::_dup2(saved, 1);
+        ::_close(saved);
+    }
 }
 
 } // namespace VelmoraTest
