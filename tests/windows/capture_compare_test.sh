@@ -19,6 +19,7 @@ set -uo pipefail
 velmora="$(readlink -f "$1")"
 linux_velmora="$(readlink -f "$2")"
 data="$(readlink -f "$3")"
+# shellcheck source=tests/windows/wine-test-lib.sh
 source "$(dirname "$0")/wine-test-lib.sh"
 need_display
 
@@ -55,7 +56,7 @@ audio_difference() { # A.wav B.wav
 }
 
 compare_span() { # FROM TO SIZE
-    local from="$1" to="$2" size="$3" name frames=0 worst_mean=0 worst_far=0 differing=0 line n count far mean
+    local from="$1" to="$2" size="$3" name frames=0 worst_mean=0 worst_far=0 differing=0 line n far mean
     echo "span $from s to $to s at $size"
     rm -rf "$work/linux" "$work/windows"
     (cd "$run" && "$linux_velmora" --capture "$work/linux/" --size "$size" --from "$from" --to "$to") \
@@ -81,7 +82,7 @@ compare_span() { # FROM TO SIZE
             fail "$name: not two pictures of one size"
             continue
         }
-        read -r n count far mean <<<"$line"
+        read -r n _ far mean <<<"$line"
         awk -v m="$mean" -v w="$worst_mean" 'BEGIN { exit !(m > w) }' && worst_mean="$mean"
         [ "$far" -gt "$worst_far" ] && worst_far="$far"
         if awk -v m="$mean" -v f="$far" -v n="$n" 'BEGIN { exit !(m > 0.05 || f > n * 0.0005) }'; then

@@ -7,6 +7,7 @@
 set -uo pipefail
 velmora="$(readlink -f "$1")"
 data="$(readlink -f "$2")"
+# shellcheck source=tests/windows/wine-test-lib.sh
 source "$(dirname "$0")/wine-test-lib.sh"
 
 private_display 1920x1080

@@ -9,6 +9,7 @@ set -uo pipefail
 velmora="$(readlink -f "$1")"
 data="$(readlink -f "$2")"
 editor="$(readlink -f "$3")"
+# shellcheck source=tests/windows/wine-test-lib.sh
 source "$(dirname "$0")/wine-test-lib.sh"
 need_display
 command -v curl >/dev/null || {

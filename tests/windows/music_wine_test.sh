@@ -8,6 +8,7 @@ set -uo pipefail
 velmora="$(readlink -f "$1")"
 track_tool="$(readlink -f "$2")"
 data="$(readlink -f "$3")"
+# shellcheck source=tests/windows/wine-test-lib.sh
 source "$(dirname "$0")/wine-test-lib.sh"
 
 need_display

@@ -12,7 +12,8 @@ export LIBGL_ALWAYS_SOFTWARE=1
 work="$(mktemp -d)"
 failures=0
 xvfb_pid=""
-program_pid="" # the wine-run.sh started by start_program
+program_pid=""    # the wine-run.sh started by start_program
+program_status=0 # its exit status, once wait_program has seen it end
 program_out="$work/out.txt"
 program_err="$work/err.txt"
 
@@ -75,7 +76,8 @@ private_display() {
         echo "FAIL: Xvfb did not start: $(cat "$work/xvfb.log")"
         exit 1
     }
-    export DISPLAY=":$(cat "$work/display")"
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
 }
 
 # Every test needs an X server: the run's own, or a private one.
