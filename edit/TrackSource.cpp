@@ -1,5 +1,6 @@
 #include "edit/TrackSource.h"
 
+#include "demo/ShowData.h"
 #include "sync/TrackText.h"
 
 #include <cmath>
@@ -40,45 +41,7 @@ std::optional<std::string> between(const std::string& path, const std::string& p
 } // namespace
 
 const std::vector<std::string>& trackNames() {
-    static const std::vector<std::string> names = {
-        "camx",
-        "camy",
-        "camz",
-        "fov",
-        "xrot",
-        "yrot",
-        "zrot",
-        "noisex",
-        "noisey",
-        "noisez",
-        "bgParticleScale",
-        "addconst",
-        "fftCoef",
-        "fftScale",
-        "fftMin",
-        "fftCHannel",
-        "showRiro",
-        "sikio",
-        "distR",
-        "distSeed",
-        "vhsConst",
-        "feye",
-        "logoConst",
-        "sykinta",
-        "feedbackAmount",
-        "feedbackMultiplier",
-        "Macroblocksize",
-        "brightness",
-        "hue",
-        "saturation",
-        "feedbacktype",
-        "additionwhite",
-        "darken",
-        "particlesize",
-        "backgroundparticles",
-        "e",
-    };
-    return names;
+    return ::Demo::showData().tracks;
 }
 
 bool isTrackName(const std::string& name) {

@@ -4,7 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(
-    build-essential cmake pkg-config clang-format git
+    build-essential cmake pkg-config clang-format git ccache
     libglfw3-dev libglew-dev libglm-dev libstb-dev libgl-dev
     libsdl2-dev libmpg123-dev libkissfft-dev libgtk-3-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -58,7 +58,7 @@ int runDataCheck() {
     if (result.errors() > 0) {
         return 1;
     }
-    const ShowData& show = showData();
+    const ::Demo::ShowData& show = ::Demo::showData();
     std::string summary =
         "velmora: data checked: " + std::to_string(result.programs) + " shader programs, 1 sprite, " +
         std::to_string(show.binaryClouds.size() + show.textClouds.size()) + " point clouds, " +

@@ -73,7 +73,7 @@ bool readable(Collector& found, const std::string& path, std::uint64_t limit, st
     return true;
 }
 
-void checkShaderSources(Collector& found, const ShowData& show) {
+void checkShaderSources(Collector& found, const ::Demo::ShowData& show) {
     std::set<std::string> files;
     for (const auto& [fragment, vertex] : show.programs) {
         files.insert(fragment);
@@ -84,7 +84,7 @@ void checkShaderSources(Collector& found, const ShowData& show) {
     }
 }
 
-void checkSprite(Collector& found, const ShowData& show) {
+void checkSprite(Collector& found, const ::Demo::ShowData& show) {
     std::string error;
     if (!Image::check(show.sprite, error)) {
         found.error(show.sprite,
@@ -215,8 +215,8 @@ void checkTrackKeys(Collector& found, const std::string& path, const TrackFile::
     }
 }
 
-void checkTracks(Collector& found, DataCheckResult& result, const ShowData& show, DataCheckDepth depth,
-                 TrackData& end) {
+void checkTracks(Collector& found, DataCheckResult& result, const ::Demo::ShowData& show,
+                 DataCheckDepth depth, TrackData& end) {
     for (const std::string& name : show.tracks) {
         const std::string path = show.trackBase + "_" + name + ".track";
         if (!pathExists(path)) {
@@ -261,7 +261,8 @@ void checkTracks(Collector& found, DataCheckResult& result, const ShowData& show
     }
 }
 
-void checkSoundtrack(Collector& found, DataCheckResult& result, const ShowData& show, DataCheckDepth depth) {
+void checkSoundtrack(Collector& found, DataCheckResult& result, const ::Demo::ShowData& show,
+                     DataCheckDepth depth) {
     if (!readable(found, show.soundtrack, Mp3Decoder::maxFileBytes)) {
         return;
     }
@@ -315,66 +316,8 @@ int DataCheckResult::warnings() const {
     return static_cast<int>(problems.size()) - errors();
 }
 
-const ShowData& showData() {
-    static const ShowData show = [] {
-        ShowData data;
-        const std::string shaders = "./data/shaders/";
-        const std::string trivial = FullscreenPass::vertexShaderPath;
-        data.programs = {{shaders + "particle.fs", shaders + "particle.vs"},
-                         {shaders + "feedback.fs", trivial},
-                         {shaders + "bleh.fs", trivial},
-                         {shaders + "dirblur.fs", trivial},
-                         {shaders + "postproc.fs", trivial}};
-        data.sprite = "./data/img/foo.png";
-        data.binaryClouds = {"./data/raw/heart_1.bin", "./data/raw/heart_2.bin", "./data/raw/fetus_512.bin"};
-        data.textClouds = {"./data/raw/jooh.txt"};
-        data.soundtrack = "./data/sydaembient.mp3";
-        data.trackBase = SyncDevice::defaultBasePath;
-        // The scene's 35 tracks, then the end track of the entry point.
-        data.tracks = {"camx",
-                       "camy",
-                       "camz",
-                       "fov",
-                       "xrot",
-                       "yrot",
-                       "zrot",
-                       "noisex",
-                       "noisey",
-                       "noisez",
-                       "bgParticleScale",
-                       "addconst",
-                       "fftCoef",
-                       "fftScale",
-                       "fftMin",
-                       "fftCHannel",
-                       "showRiro",
-                       "sikio",
-                       "distR",
-                       "distSeed",
-                       "vhsConst",
-                       "feye",
-                       "logoConst",
-                       "sykinta",
-                       "feedbackAmount",
-                       "feedbackMultiplier",
-                       "Macroblocksize",
-                       "brightness",
-                       "hue",
-                       "saturation",
-                       "feedbacktype",
-                       "additionwhite",
-                       "darken",
-                       "particlesize",
-                       "backgroundparticles",
-                       "e"};
-        data.rowsPerSecond = 24.0;
-        return data;
-    }();
-    return show;
-}
-
 DataCheckResult checkDataFiles(DataCheckDepth depth) {
-    const ShowData& show = showData();
+    const ::Demo::ShowData& show = ::Demo::showData();
     DataCheckResult result;
     Collector found(result);
     if (!isDirectory("./data")) {
@@ -412,7 +355,7 @@ DataCheckResult checkDataFiles(DataCheckDepth depth) {
 
 void checkShaderPrograms(DataCheckResult& result) {
     Collector found(result);
-    for (const auto& [fragment, vertex] : showData().programs) {
+    for (const auto& [fragment, vertex] : ::Demo::showData().programs) {
         ShaderProgram program(fragment, vertex, FromFile);
         for (const ShaderProblem& problem : program.problems()) {
             found.error(problem.file.empty() ? fragment : problem.file, problem.message, problem.line);

@@ -6,6 +6,8 @@
 // scene reads but no file provides is only a warning: the design makes it an empty track (0).
 #pragma once
 
+#include "demo/ShowData.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,19 +24,6 @@ struct DataProblem {
 // "FILE:LINE: error: MESSAGE" (no line part for 0; "warning" for warnings), on one line: line
 // breaks in the message become " / ".
 std::string formatProblem(const DataProblem& problem);
-
-// Everything the show reads, as the scene, the passes and the entry point name it.
-struct ShowData {
-    std::vector<std::pair<std::string, std::string>> programs; // fragment and vertex stage files
-    std::string sprite;
-    std::vector<std::string> binaryClouds;
-    std::vector<std::string> textClouds;
-    std::string soundtrack;
-    std::string trackBase; // a track NAME is read from trackBase + "_" + NAME + ".track"
-    std::vector<std::string> tracks;
-    double rowsPerSecond = 24.0;
-};
-const ShowData& showData();
 
 struct DataCheckResult {
     std::vector<DataProblem> problems; // warnings included, in the order found
@@ -59,10 +48,10 @@ enum class DataCheckDepth {
     Thorough,
 };
 
-// Checks the files of showData(); no GL needed.
+// Checks the files of Demo::showData(); no GL needed.
 DataCheckResult checkDataFiles(DataCheckDepth depth);
 
-// Builds each program of showData() in the current GL context and adds the problems of those that
+// Builds each program of Demo::showData() in the current GL context and adds the problems of those that
 // do not compile or link (file, line, the driver's message); each problem once.
 void checkShaderPrograms(DataCheckResult& result);
 

@@ -1,5 +1,5 @@
 // The sync editor's benchmarks (not part of the test run): bench/editor/run.sh.
-// No imports here: this folder has no node_modules; the spec takes Playwright from editor/.
+// No imports here: this folder has no node_modules; the benchmark takes Playwright from editor/.
 export default {
     testDir: '.',
     testMatch: /.*\.bench\.mjs$/,

@@ -255,7 +255,7 @@ TEST(DataCheckGl, TheListOfFilesIsWhatTheSceneLoads) {
     ASSERT_EQ(chdir(fixture().root().c_str()), 0);
     {
         testPlayer->buildShow();
-        const Velmora::ShowData& show = Velmora::showData();
+        const Demo::ShowData& show = Demo::showData();
         std::set<std::pair<std::string, std::string>> loaded;
         for (const Velmora::ShaderProgram* program : Velmora::ShaderProgram::all()) {
             loaded.emplace(program->fragmentFile(), program->vertexFile());

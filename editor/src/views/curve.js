@@ -6,6 +6,7 @@
 import { evaluate, findKey } from '../model/interp.js';
 import { formatValue } from '../model/format.js';
 import { sameKeys } from '../model/keys.js';
+import { fitCanvas } from './canvas.js';
 
 const PALETTE = ['#5fb3ff', '#ffa557', '#7bd88f', '#e66ff0', '#ffd75f', '#6ff0e0', '#ff6f8a', '#b59cff'];
 const MAX_TRACKS = 8;
@@ -53,15 +54,7 @@ export class CurveView {
     }
 
     resize() {
-        const dpr = window.devicePixelRatio || 1;
-        this.width = Math.max(1, this.host.clientWidth);
-        this.height = Math.max(1, this.host.clientHeight);
-        this.canvas.width = Math.round(this.width * dpr);
-        this.canvas.height = Math.round(this.height * dpr);
-        this.canvas.style.width = `${this.width}px`;
-        this.canvas.style.height = `${this.height}px`;
-        this.dpr = dpr;
-        this.dirty = true;
+        fitCanvas(this);
     }
 
     // Keeps the focus row inside the middle of the window, turning a page at a time.

@@ -4,6 +4,7 @@
 
 import { evaluate, findKey, segmentStart, INTERPOLATION_MARKS } from '../model/interp.js';
 import { formatCell, formatEvaluated } from '../model/format.js';
+import { fitCanvas } from './canvas.js';
 
 const ROW_HEIGHT = 18;
 const HEADER_HEIGHT = 30;
@@ -104,15 +105,7 @@ export class GridView {
     }
 
     resize() {
-        const dpr = window.devicePixelRatio || 1;
-        const w = Math.max(1, this.host.clientWidth);
-        const h = Math.max(1, this.host.clientHeight);
-        this.canvas.width = Math.round(w * dpr);
-        this.canvas.height = Math.round(h * dpr);
-        this.canvas.style.width = `${w}px`;
-        this.canvas.style.height = `${h}px`;
-        this.dpr = dpr;
-        this.dirty = true;
+        fitCanvas(this);
     }
 
     // First and last visible rows (the last may be partly visible).

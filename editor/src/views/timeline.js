@@ -1,6 +1,8 @@
 // The timeline strip: the whole show's waveform, bar numbers, the loop range and the playhead.
 // A click seeks; a drag sets the loop (snapped to beats; Shift: to rows).
 
+import { fitCanvas } from './canvas.js';
+
 export class TimelineView {
     // model: {lengthRows(), rowsPerBeat, playhead(), loop(), waveform(), visibleRows(),
     // onSeek(row), onLoop({from, to})}
@@ -21,15 +23,7 @@ export class TimelineView {
     }
 
     resize() {
-        const dpr = window.devicePixelRatio || 1;
-        this.width = Math.max(1, this.host.clientWidth);
-        this.height = Math.max(1, this.host.clientHeight);
-        this.canvas.width = Math.round(this.width * dpr);
-        this.canvas.height = Math.round(this.height * dpr);
-        this.canvas.style.width = `${this.width}px`;
-        this.canvas.style.height = `${this.height}px`;
-        this.dpr = dpr;
-        this.dirty = true;
+        fitCanvas(this);
     }
 
     rowAtX(x) {
