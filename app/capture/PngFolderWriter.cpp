@@ -73,10 +73,30 @@ std::string PngFolderWriter::framePath(int64_t index) const {
     return folder + frameName(index);
 }
 
+PngFolderWriter::~PngFolderWriter() = default;
+
 void PngFolderWriter::writeFrame(int64_t index, const uint8_t* rgbaTopDown) const {
-    // One encoder per writer thread, kept for the whole capture: its buffers are reused.
-    thread_local PngEncoder encoder;
-    const PngEncoder::Bytes png = encoder.encode(rgbaTopDown, width, height);
+    // An idle encoder (or a new one), given back when done, also when the write fails.
+    std::unique_ptr<PngEncoder> encoder;
+    {
+        std::lock_guard<std::mutex> guard(idleLock);
+        if (!idle.empty()) {
+            encoder = std::move(idle.back());
+            idle.pop_back();
+        }
+    }
+    if (!encoder) {
+        encoder = std::make_unique<PngEncoder>();
+    }
+    struct GiveBack {
+        const PngFolderWriter& writer;
+        std::unique_ptr<PngEncoder>& encoder;
+        ~GiveBack() {
+            std::lock_guard<std::mutex> guard(writer.idleLock);
+            writer.idle.push_back(std::move(encoder));
+        }
+    } giveBack{*this, encoder};
+    const PngEncoder::Bytes png = encoder->encode(rgbaTopDown, width, height);
     writeFileAtomically(framePath(index), png.data, png.size);
 }
 

@@ -6,15 +6,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace Velmora {
+
+class PngEncoder;
 
 class PngFolderWriter {
 public:
     // `folder` must exist. Frames are `width` x `height`, RGBA, top row first; the PNGs are RGB
     // (the picture's alpha is not part of what is seen on screen).
     PngFolderWriter(std::string folder, int width, int height);
+    ~PngFolderWriter();
 
     // Throws VFileException naming the file and the reason.
     void writeFrame(int64_t index, const uint8_t* rgbaTopDown) const;
@@ -26,6 +32,11 @@ private:
     std::string folder;
     int width;
     int height;
+    // Encoders not in use, kept with their buffers for the next frame: as many as frames were
+    // encoded at once. (Not thread_local objects: with mingw-w64 their destructors can run after
+    // the thread's storage is gone, and a writer thread's end then frees a wild pointer.)
+    mutable std::mutex idleLock;
+    mutable std::vector<std::unique_ptr<PngEncoder>> idle;
 };
 
 // Marks a folder as being written by this capture for as long as it lives (".velmora-capture",

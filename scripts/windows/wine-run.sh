@@ -26,8 +26,10 @@ export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 export LIBGL_ALWAYS_SOFTWARE="${LIBGL_ALWAYS_SOFTWARE:-1}"
 export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
-# No Mono or Gecko (wineboot would offer to download them), no menu entries in the user's desktop.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+# No Mono or Gecko (wineboot would offer to download them), no menu entries in the user's desktop,
+# no debugger started for a program that crashes (it could wait for ever): the crash is reported
+# and the program ends with a failure status.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 persist="${VELMORA_WINESERVER_PERSIST:-300}"
 case "$persist" in '' | *[!0-9]*) die "VELMORA_WINESERVER_PERSIST must be a number of seconds, not '$persist'" ;; esac
 

@@ -28,6 +28,7 @@
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 using namespace Velmora;
 using CaptureTest::ScratchFolder;
@@ -376,6 +377,39 @@ TEST(PngFolderWriter, WritesWholeFramesUnderTheirNumbers) {
     EXPECT_THROW(nowhere.writeFrame(0, rgba.data()), VFileException);
     EXPECT_THROW(writeFileAtomically(scratch.file("missing/x"), "abc", 3), VFileException);
     EXPECT_EQ(CaptureTest::listFolder(scratch.path).size(), 2u);
+}
+
+TEST(PngFolderWriter, ThreadsThatWriteAndEndLeaveEveryFrameWhole) {
+    // Writer threads come and go (each capture has its own); an encoder must outlive none of them
+    // wrongly. Many short-lived threads, each writing a few frames, one writer for all.
+    ScratchFolder scratch;
+    const int width = 16, height = 9;
+    std::vector<uint8_t> rgba(width * height * 4, 200);
+    PngFolderWriter writer(scratch.path, width, height);
+    int64_t next = 0;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t) {
+            const int64_t first = next;
+            next += 2;
+            threads.emplace_back([&writer, &rgba, first] {
+                writer.writeFrame(first, rgba.data());
+                writer.writeFrame(first + 1, rgba.data());
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+    }
+    const std::vector<std::string> names = CaptureTest::listFolder(scratch.path);
+    ASSERT_EQ(names.size(), static_cast<size_t>(next));
+    for (const std::string& name : names) {
+        int w = 0, h = 0, channels = 0;
+        unsigned char* decoded = stbi_load(scratch.file(name).c_str(), &w, &h, &channels, 3);
+        ASSERT_NE(decoded, nullptr) << name;
+        EXPECT_EQ(w * h, width * height) << name;
+        stbi_image_free(decoded);
+    }
 }
 
 TEST(FrameWriter, WritesInOrderOnOneThreadAndInParallelOnMore) {
