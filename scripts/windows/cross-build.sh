@@ -21,9 +21,12 @@ jobs="${VELMORA_JOBS:-2}"
 "$root/scripts/windows/install-deps.sh"
 prefix="$("$root/scripts/windows/build-deps.sh")"
 
+# ccache, when installed (the array `launcher`).
+source "$root/scripts/lib/compiler-cache.sh"
+
 start=$(date +%s)
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DVELMORA_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=OFF "$@" >/dev/null
+    -DVELMORA_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=OFF "${launcher[@]}" "$@" >/dev/null
 if [ $programs_only -eq 1 ]; then
     cmake --build "$build" -j"$jobs" --target velmora velmora-track
 else
