@@ -69,6 +69,12 @@ std::string baseName(const std::string& path);
 std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& error);
 // The whole content of a regular file of at most maxBytes.
 bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes, std::string& error);
+// Whether the file holds exactly `bytes` (read back after a write, before it replaces anything);
+// false with the reason when it differs or cannot be read.
+bool fileHolds(const std::string& path, const std::string& bytes, std::string& error);
+// What is wrong with a file of this type where a regular file is wanted ("is a folder, not a
+// file"); empty for a regular file.
+std::string notARegularFile(FileType type);
 
 struct WriteOptions {
     // Permissions of a new file (before the umask); a replaced file keeps its own.

@@ -36,17 +36,6 @@ FileInfo describe(const struct stat& status) {
     return info;
 }
 
-std::string kindOf(FileType type) {
-    switch (type) {
-    case FileType::Directory:
-        return "is a folder, not a file";
-    case FileType::Other:
-        return "is not a regular file";
-    default:
-        return "";
-    }
-}
-
 bool writeAll(int fd, const char* data, std::size_t size, std::string& error) {
     std::size_t done = 0;
     while (done < size) {
@@ -59,19 +48,6 @@ bool writeAll(int fd, const char* data, std::size_t size, std::string& error) {
             return false;
         }
         done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Reads the file back and compares it with what was meant to be written.
-bool sameContent(const std::string& path, const std::string& bytes, std::string& error) {
-    std::string back;
-    if (!readRegularFile(path, bytes.size(), back, error)) {
-        return false;
-    }
-    if (back != bytes) {
-        error = "the file read back differs from what was written";
-        return false;
     }
     return true;
 }
@@ -308,7 +284,7 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std:
     }
     const FileInfo info = describe(status);
     if (info.type != FileType::Regular) {
-        error = kindOf(info.type);
+        error = notARegularFile(info.type);
         ::close(fd);
         return nullptr;
     }
@@ -330,39 +306,6 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std:
     return file;
 }
 
-bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes,
-                     std::string& error) {
-    bytes.clear();
-    std::FILE* file = openRegularFile(path, maxBytes, error);
-    if (file == nullptr) {
-        return false;
-    }
-    char buffer[65536];
-    bool ok = true;
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.append(buffer, got);
-        if (bytes.size() > maxBytes) {
-            // It grew while being read.
-            error = "is larger than the limit of " + std::to_string(maxBytes) + " bytes";
-            ok = false;
-            break;
-        }
-        if (got < sizeof buffer) {
-            if (std::ferror(file)) {
-                error = systemError(errno != 0 ? errno : EIO);
-                ok = false;
-            }
-            break;
-        }
-    }
-    std::fclose(file);
-    if (!ok) {
-        bytes.clear();
-    }
-    return ok;
-}
-
 std::string replacementTarget(const std::string& path, std::string& error) {
     const std::string target = resolveLink(path);
     const FileInfo existing = linkInfo(target);
@@ -370,7 +313,8 @@ std::string replacementTarget(const std::string& path, std::string& error) {
         return target;
     }
     if (existing.type != FileType::Regular || existing.isLink) {
-        error = existing.isLink ? "is a symbolic link that cannot be followed" : kindOf(existing.type);
+        error =
+            existing.isLink ? "is a symbolic link that cannot be followed" : notARegularFile(existing.type);
         return "";
     }
     if (!canWriteFile(target)) {
@@ -424,7 +368,7 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes, std::
         error = systemError(errno);
         ok = false;
     }
-    ok = ok && (!options.verify || sameContent(temporary, bytes, error));
+    ok = ok && (!options.verify || fileHolds(temporary, bytes, error));
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;

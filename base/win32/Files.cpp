@@ -91,17 +91,6 @@ Handle openForQuery(const std::string& path, bool followLinks) {
                                 OPEN_EXISTING, flags, nullptr));
 }
 
-std::string kindOf(FileType type) {
-    switch (type) {
-    case FileType::Directory:
-        return "is a folder, not a file";
-    case FileType::Other:
-        return "is not a regular file";
-    default:
-        return "";
-    }
-}
-
 // A symbolic link or a junction (other reparse points, such as cloud placeholders or
 // deduplicated files, are plain files to us).
 bool isLinkAt(const std::string& path, DWORD attributes) {
@@ -182,19 +171,6 @@ bool writeAll(HANDLE handle, const char* data, std::size_t size, std::string& er
             return false;
         }
         done += written;
-    }
-    return true;
-}
-
-// Reads the file back and compares it with what was meant to be written.
-bool sameContent(const std::string& path, const std::string& bytes, std::string& error) {
-    std::string back;
-    if (!readRegularFile(path, bytes.size(), back, error)) {
-        return false;
-    }
-    if (back != bytes) {
-        error = "the file read back differs from what was written";
-        return false;
     }
     return true;
 }
@@ -521,7 +497,7 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std:
     // Folders open too (to be refused with the right words); devices and pipes open without
     // waiting, and are refused.
     if (isDeviceName(path)) {
-        error = kindOf(FileType::Other);
+        error = notARegularFile(FileType::Other);
         return nullptr;
     }
     Handle handle(::CreateFileW(widePath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
@@ -536,7 +512,7 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std:
         return nullptr;
     }
     if (info.type != FileType::Regular) {
-        error = kindOf(info.type);
+        error = notARegularFile(info.type);
         return nullptr;
     }
     if (info.size > maxBytes) {
@@ -547,39 +523,6 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std:
     return streamOf(handle, false, error);
 }
 
-bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes,
-                     std::string& error) {
-    bytes.clear();
-    std::FILE* file = openRegularFile(path, maxBytes, error);
-    if (file == nullptr) {
-        return false;
-    }
-    char buffer[65536];
-    bool ok = true;
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.append(buffer, got);
-        if (bytes.size() > maxBytes) {
-            // It grew while being read.
-            error = "is larger than the limit of " + std::to_string(maxBytes) + " bytes";
-            ok = false;
-            break;
-        }
-        if (got < sizeof buffer) {
-            if (std::ferror(file)) {
-                error = std::strerror(errno != 0 ? errno : EIO);
-                ok = false;
-            }
-            break;
-        }
-    }
-    std::fclose(file);
-    if (!ok) {
-        bytes.clear();
-    }
-    return ok;
-}
-
 std::string replacementTarget(const std::string& path, std::string& error) {
     const std::string target = resolveLink(path);
     const FileInfo existing = linkInfo(target);
@@ -587,7 +530,8 @@ std::string replacementTarget(const std::string& path, std::string& error) {
         return target;
     }
     if (existing.type != FileType::Regular || existing.isLink) {
-        error = existing.isLink ? "is a symbolic link that cannot be followed" : kindOf(existing.type);
+        error =
+            existing.isLink ? "is a symbolic link that cannot be followed" : notARegularFile(existing.type);
         return "";
     }
     Handle handle(::CreateFileW(widePath(target).c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
@@ -631,7 +575,7 @@ bool writeFileReplacing(const std::string& path, const std::string& bytes, std::
         ok = false;
     }
     handle.reset();
-    ok = ok && (!options.verify || sameContent(temporary, bytes, error)) &&
+    ok = ok && (!options.verify || fileHolds(temporary, bytes, error)) &&
          placeFile(temporary, target, true, options.sync, error);
     if (!ok) {
         discard(temporary);
