@@ -17,6 +17,13 @@ namespace Velmora {
 // the console shows our UTF-8 text while we run.
 void prepareProcess();
 
+// Call before the window system starts (glfwInit). On Windows it loads the system's game
+// controller library (xinput1_4.dll, from the system folder) and keeps it for the life of the
+// process: the window library loads it by name and frees it when it ends, and under wine a thread
+// of that library can still be running then, which crashed programs at exit now and then.
+// Nothing to do elsewhere.
+void prepareWindowSystem();
+
 // Fills `out` with bytes from the system's cryptographic random source; false when it fails.
 bool randomBytes(void* out, std::size_t count);
 

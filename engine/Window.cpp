@@ -1,5 +1,6 @@
 #include "engine/Window.h"
 
+#include "base/Platform.h"
 #include "base/Vexception.h"
 
 #include <GL/glew.h>
@@ -28,6 +29,7 @@ void Window::open(int width, int height, const char* title, bool fullscreen, boo
     requestedWidth = width;
     requestedHeight = height;
 
+    prepareWindowSystem();
     // An X server that many programs connect to at the same moment now and then refuses one
     // connection; a second try a moment later gets through.
     bool initialised = glfwInit() != 0;

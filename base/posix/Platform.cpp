@@ -59,6 +59,8 @@ ProgramArguments::ProgramArguments(int argc, char** argv) {
     pointers.push_back(nullptr);
 }
 
+void prepareWindowSystem() {}
+
 bool randomBytes(void* out, std::size_t count) {
     auto* bytes = static_cast<unsigned char*>(out);
     std::size_t done = 0;

@@ -81,6 +81,16 @@ void prepareProcess() {
     }
 }
 
+void prepareWindowSystem() {
+    // Loaded from the system folder only, and pinned: no FreeLibrary unloads it before exit. (It is
+    // missing on some editions; the window library then does without game controllers.)
+    const HMODULE library = ::LoadLibraryExW(L"xinput1_4.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library != nullptr) {
+        HMODULE pinned = nullptr;
+        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"xinput1_4.dll", &pinned);
+    }
+}
+
 long currentProcessId() {
     return static_cast<long>(::GetCurrentProcessId());
 }
