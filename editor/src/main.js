@@ -29,6 +29,10 @@ class App {
         this.playhead = new Playhead();
         this.wave = null;
         this.follow = true;
+        // Transport requests go one at a time, in the order made (concurrent fetches may overtake
+        // each other); the play state last asked for while a request is on its way.
+        this.transportTail = Promise.resolve();
+        this.requestedPlaying = null;
         this.events = null;
         this.perf = false;
         this.connected = false;
@@ -289,7 +293,13 @@ class App {
 
     // Transport --------------------------------------------------------------------------------
 
-    async transport(call, what) {
+    transport(call, what) {
+        const run = this.transportTail.then(() => this.sendTransport(call, what));
+        this.transportTail = run;
+        return run;
+    }
+
+    async sendTransport(call, what) {
         try {
             const state = await call();
             this.playhead.update(state, performance.now());
@@ -312,9 +322,16 @@ class App {
         this.updateTransport();
     }
 
+    // Against the last request, not only the last state heard: Space pressed again before the
+    // engine has answered the first press pauses what that press started.
     togglePlay() {
-        const playing = !this.playhead.state.playing;
-        return this.transport(() => this.api.play(playing), playing ? 'Play' : 'Pause');
+        const playing = !(this.requestedPlaying ?? this.playhead.state.playing);
+        this.requestedPlaying = playing;
+        return this.transport(() => this.api.play(playing), playing ? 'Play' : 'Pause').finally(() => {
+            if (this.requestedPlaying === playing) {
+                this.requestedPlaying = null;
+            }
+        });
     }
 
     seek(row) {
