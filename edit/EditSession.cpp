@@ -113,7 +113,8 @@ bool parseKeys(const Json& list, std::vector<TrackKey>& keys, std::string& probl
         }
         if (interpolation == item.end() || !interpolation->is_string() ||
             !TrackSource::apiInterpolationCode(interpolation->get<std::string>())) {
-            problem = where + ".interpolation must be one of \"step\", \"linear\", \"smooth\", \"ramp\"";
+            problem = where +
+                      ".interpolation must be one of \"constant\", \"linear\", \"smoothstep\", \"quadratic\"";
             return false;
         }
         TrackKey key;
@@ -197,7 +198,14 @@ void EditSession::startUp() {
         publishedRowsPerSecond = music.rowsPerSecond();
         publishedLengthRows = music.length() * music.rowsPerSecond();
         for (const std::string& name : TrackSource::trackNames()) {
-            publishedTracks[name] = {nextRevision++, player->sync().getTrack(name.c_str())->keys};
+            TrackState& track = publishedTracks[name];
+            track.revision = nextRevision++;
+            track.keys = player->sync().getTrack(name.c_str())->keys;
+            std::string text;
+            std::string problem;
+            if (readRegularFile(TrackSource::sourcePath(name), maxTrackFileBytes, text, problem)) {
+                track.description = TrackSource::description(name, text);
+            }
         }
     }
     collectShaderErrors();
@@ -570,6 +578,10 @@ void EditSession::reloadTrackSource(const std::string& name) {
     }
     player->sync().setKeys(name, std::move(keys));
     setTrackError(name, std::nullopt);
+    {
+        std::lock_guard<std::mutex> guard(published);
+        publishedTracks[name].description = TrackSource::description(name, text);
+    }
     trackChanged(name, "disk");
     hub.publish("reloaded", Json{{"file", shownPath(source)}, {"ok", true}}.dump());
 }
@@ -584,7 +596,9 @@ void EditSession::trackChanged(const std::string& name, const char* source) {
     const std::int64_t revision = nextRevision++;
     {
         std::lock_guard<std::mutex> guard(published);
-        publishedTracks[name] = {revision, player->sync().getTrack(name.c_str())->keys};
+        TrackState& track = publishedTracks[name];
+        track.revision = revision;
+        track.keys = player->sync().getTrack(name.c_str())->keys;
     }
     hub.publish(
         "track",
@@ -779,7 +793,10 @@ Reply EditSession::tracks() {
     std::lock_guard<std::mutex> guard(published);
     for (const std::string& name : TrackSource::trackNames()) {
         const TrackState& track = publishedTracks[name];
-        list.push_back(Json{{"name", name}, {"revision", track.revision}, {"keys", keysJson(track.keys)}});
+        list.push_back(Json{{"name", name},
+                            {"revision", track.revision},
+                            {"description", track.description},
+                            {"keys", keysJson(track.keys)}});
     }
     return Reply::json(list);
 }
@@ -790,7 +807,10 @@ Reply EditSession::track(const std::string& name) {
     }
     std::lock_guard<std::mutex> guard(published);
     const TrackState& track = publishedTracks[name];
-    return Reply::json(Json{{"name", name}, {"revision", track.revision}, {"keys", keysJson(track.keys)}});
+    return Reply::json(Json{{"name", name},
+                            {"revision", track.revision},
+                            {"description", track.description},
+                            {"keys", keysJson(track.keys)}});
 }
 
 Reply EditSession::putTrack(const std::string& name, const Json& body) {

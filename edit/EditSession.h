@@ -90,6 +90,8 @@ private:
     struct TrackState {
         std::int64_t revision = 0;
         std::vector<TrackKey> keys;
+        // What the track's source says it does (its leading comment).
+        std::string description;
     };
 
     // Drawing thread.

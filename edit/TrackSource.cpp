@@ -70,17 +70,7 @@ std::optional<std::string> trackOfCompiled(const std::string& path) {
 }
 
 const char* apiInterpolationName(std::int32_t code) {
-    switch (static_cast<Interpolation>(code)) {
-    case Interpolation::Constant:
-        return "step";
-    case Interpolation::Linear:
-        return "linear";
-    case Interpolation::Smoothstep:
-        return "smooth";
-    case Interpolation::Quadratic:
-        return "ramp";
-    }
-    return nullptr;
+    return interpolationName(code);
 }
 
 std::optional<std::int32_t> apiInterpolationCode(const std::string& name) {
@@ -158,6 +148,33 @@ std::string writeSource(const std::vector<TrackKey>& keys, const std::string& pr
         text += carried->second;
     }
     return text + pending;
+}
+
+std::string description(const std::string& name, const std::string& text) {
+    std::string result;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t start = line.find_first_not_of(" \t\r");
+        if (start == std::string::npos || line[start] != '#') {
+            break;
+        }
+        size_t from = line.find_first_not_of(" \t", start + 1);
+        size_t to = line.find_last_not_of(" \t\r");
+        std::string said = from == std::string::npos ? std::string() : line.substr(from, to + 1 - from);
+        if (result.empty() && said.compare(0, name.size() + 1, name + ":") == 0) {
+            said.erase(0, name.size() + 1);
+            said.erase(0, said.find_first_not_of(" \t"));
+        }
+        if (said.empty() && result.empty()) {
+            continue;
+        }
+        if (!result.empty()) {
+            result += '\n';
+        }
+        result += said;
+    }
+    return result;
 }
 
 } // namespace TrackSource

@@ -28,9 +28,10 @@ std::string compiledPath(const std::string& name);
 std::optional<std::string> trackOfSource(const std::string& path);
 std::optional<std::string> trackOfCompiled(const std::string& path);
 
-// "step", "linear", "smooth", "ramp" for codes 0..3; null otherwise.
+// The track files' names ("constant", "linear", "smoothstep", "quadratic") for codes 0..3; null
+// otherwise.
 const char* apiInterpolationName(std::int32_t code);
-// The code of an API name; nullopt for anything else.
+// The code of one of those names (exactly, in lower case); nullopt for anything else.
 std::optional<std::int32_t> apiInterpolationCode(const std::string& name);
 
 // The shortest decimal text that reads back as exactly this float ("0.1" for 0.1f).
@@ -42,6 +43,11 @@ double shortestFloatValue(float value);
 // of `previous` (the file being replaced) are kept, and so is the comment at the end of a key line
 // whose row still has a key.
 std::string writeSource(const std::vector<TrackKey>& keys, const std::string& previous);
+
+// What a source says its track does: the comment lines at its top, up to the first blank or key
+// line, without their '#' and with the leading "NAME:" of the first line dropped; lines joined by
+// '\n'. Empty when the source starts with a key.
+std::string description(const std::string& name, const std::string& text);
 
 } // namespace TrackSource
 

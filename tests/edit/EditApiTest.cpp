@@ -164,10 +164,10 @@ TEST(EditServer, BadRequestsChangeNothing) {
     for (const Json& body :
          {Json{{"keys", Json::array()}}, Json{{"revision", revision}},
           Json{{"revision", "1"}, {"keys", Json::array()}},
-          Json{{"revision", revision}, {"keys", keys({{-1, 0.0, "step"}})}},
+          Json{{"revision", revision}, {"keys", keys({{-1, 0.0, "constant"}})}},
           Json{{"revision", revision}, {"keys", keys({{1, 0.0, "cubic"}})}},
-          Json{{"revision", revision}, {"keys", keys({{1, 1e39, "step"}})}},
-          Json{{"revision", revision}, {"keys", keys({{1, 0.0, "step"}, {1, 2.0, "step"}})}},
+          Json{{"revision", revision}, {"keys", keys({{1, 1e39, "constant"}})}},
+          Json{{"revision", revision}, {"keys", keys({{1, 0.0, "constant"}, {1, 2.0, "constant"}})}},
           Json{{"revision", revision}, {"keys", Json::array({Json{{"row", 1.5}, {"value", 0}}})}}}) {
         EXPECT_EQ(edit.put(path, body.dump()).status, 400) << body.dump();
     }
@@ -333,11 +333,16 @@ TEST(EditTracks, EditsOnDiskByRenameAndThroughTheApiAllTakeEffect) {
         return edit.get("/api/tracks/hue/values?" + query).json()["values"];
     };
 
+    EXPECT_EQ(edit.get("/api/tracks/hue").json()["description"].get<std::string>().rfind("hue rotation", 0),
+              0u)
+        << "a track says what its source says it does";
+
     // Saved in place by a text editor.
-    writeFile(source, "# hue\n0 0.25 linear\n100 0.75 constant   # hold\n");
+    writeFile(source, "# hue: turns\n0 0.25 linear\n100 0.75 constant   # hold\n");
     ASSERT_TRUE(events.waitFor("track", "\"name\":\"hue\",\"revision\""));
     Json track = edit.get("/api/tracks/hue").json();
-    EXPECT_EQ(track["keys"], keys({{0, 0.25, "linear"}, {100, 0.75, "step"}}));
+    EXPECT_EQ(track["keys"], keys({{0, 0.25, "linear"}, {100, 0.75, "constant"}}));
+    EXPECT_EQ(track["description"], "turns");
     EXPECT_EQ(valuesAt("from=50&to=50&step=1")[0], 0.5);
     EXPECT_EQ(evalTrack(compiled, {"50"}), std::vector<double>{0.5})
         << "the compiled file follows its source";
@@ -359,7 +364,7 @@ TEST(EditTracks, EditsOnDiskByRenameAndThroughTheApiAllTakeEffect) {
     // Through the API: both files written, the engine's values and the track tool agree.
     track = edit.get("/api/tracks/hue").json();
     const Json edited =
-        keys({{0, 0.1, "smooth"}, {30, -2.5, "ramp"}, {61, 3.0, "linear"}, {90, 0.0, "step"}});
+        keys({{0, 0.1, "smoothstep"}, {30, -2.5, "quadratic"}, {61, 3.0, "linear"}, {90, 0.0, "constant"}});
     Answer saved =
         edit.put("/api/tracks/hue", Json{{"revision", track["revision"]}, {"keys", edited}}.dump());
     ASSERT_EQ(saved.status, 200) << saved.body;
@@ -385,8 +390,9 @@ TEST(EditTracks, EditsOnDiskByRenameAndThroughTheApiAllTakeEffect) {
         << "the source builds to the same file";
 
     // A stale revision is refused and changes nothing.
-    const Answer stale = edit.put(
-        "/api/tracks/hue", Json{{"revision", track["revision"]}, {"keys", keys({{0, 9.0, "step"}})}}.dump());
+    const Answer stale =
+        edit.put("/api/tracks/hue",
+                 Json{{"revision", track["revision"]}, {"keys", keys({{0, 9.0, "constant"}})}}.dump());
     EXPECT_EQ(stale.status, 409);
     EXPECT_EQ(stale.json()["revision"], saved.json()["revision"]);
     EXPECT_EQ(edit.get("/api/tracks/hue").json()["keys"], edited);
@@ -408,7 +414,7 @@ TEST(EditTracks, AFailedSaveKeepsTheFilesAndTheRunningKeys) {
     VelmoraTest::makeFolder(compiled);
     const Answer failed =
         edit.put("/api/tracks/darken",
-                 Json{{"revision", track["revision"]}, {"keys", keys({{0, 1.0, "step"}})}}.dump());
+                 Json{{"revision", track["revision"]}, {"keys", keys({{0, 1.0, "constant"}})}}.dump());
     EXPECT_EQ(failed.status, 500);
     EXPECT_NE(failed.json()["error"].get<std::string>().find("data/science/sync_darken.track"),
               std::string::npos)
@@ -420,7 +426,7 @@ TEST(EditTracks, AFailedSaveKeepsTheFilesAndTheRunningKeys) {
     EXPECT_EQ(readFile(compiled), compiledBefore);
     // The same edit can be sent again and now goes through.
     EXPECT_EQ(edit.put("/api/tracks/darken",
-                       Json{{"revision", track["revision"]}, {"keys", keys({{0, 1.0, "step"}})}}.dump())
+                       Json{{"revision", track["revision"]}, {"keys", keys({{0, 1.0, "constant"}})}}.dump())
                   .status,
               200);
     EXPECT_EQ(edit.stop(), 0);

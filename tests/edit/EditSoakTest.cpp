@@ -21,7 +21,7 @@ const char* const apiTracks[] = {"hue", "saturation", "brightness", "addconst"};
 const char* const diskTracks[] = {"distR", "distSeed", "vhsConst"};
 
 Json randomKeys(std::mt19937& random) {
-    static const char* const kinds[] = {"step", "linear", "smooth", "ramp"};
+    static const char* const kinds[] = {"constant", "linear", "smoothstep", "quadratic"};
     std::uniform_int_distribution<int> count(0, 12);
     std::uniform_int_distribution<int> row(0, 4400);
     std::uniform_real_distribution<double> value(-100.0, 100.0);

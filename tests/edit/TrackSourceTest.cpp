@@ -23,7 +23,9 @@ TEST(TrackSource, NamesPathsAndInterpolationsComeFromFixedLists) {
         EXPECT_EQ(TrackSource::apiInterpolationCode(TrackSource::apiInterpolationName(code)), code);
     }
     EXPECT_EQ(TrackSource::apiInterpolationName(7), nullptr);
-    EXPECT_EQ(TrackSource::apiInterpolationCode("smoothstep"), std::nullopt);
+    EXPECT_EQ(TrackSource::apiInterpolationCode("smoothstep"), 2);
+    EXPECT_EQ(TrackSource::apiInterpolationCode("smooth"), std::nullopt);
+    EXPECT_EQ(TrackSource::apiInterpolationCode("Constant"), std::nullopt);
 }
 
 TEST(TrackSource, FloatsAreWrittenShortAndReadBackExactly) {
@@ -71,4 +73,13 @@ TEST(EditTitle, ShowsRowBarTimeTransportLoopRateAndErrors) {
     EXPECT_EQ(
         editTitle(1234.5, 24.0, true, std::make_pair(1024.0, 1280.0), 21.25, true),
         "Velmora | row 1234.5 | 39.3 | 0:51.44 | playing | loop 1024.0-1280.0 | 21.2 fps | shader error");
+}
+
+TEST(TrackSource, ADescriptionIsTheSourcesLeadingComment) {
+    EXPECT_EQ(TrackSource::description("e", "# e: the end.\n#  Below 0 stops it.\n\n# later\n0 1 constant\n"),
+              "the end.\nBelow 0 stops it.");
+    EXPECT_EQ(TrackSource::description("hue", "#\n# hue rotation\n0 1 linear # not this\n"), "hue rotation");
+    EXPECT_EQ(TrackSource::description("hue", "# huey: not the name\n"), "huey: not the name");
+    EXPECT_EQ(TrackSource::description("hue", "0 1 linear\n# too late\n"), "");
+    EXPECT_EQ(TrackSource::description("hue", ""), "");
 }

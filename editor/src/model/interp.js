@@ -3,16 +3,16 @@
 //
 // A key is {row, value, interpolation}; a track's keys are an array sorted by row, one key a row.
 
-export const INTERPOLATIONS = Object.freeze(['step', 'linear', 'smooth', 'ramp']);
+export const INTERPOLATIONS = Object.freeze(['constant', 'linear', 'smoothstep', 'quadratic']);
 
 // The mark drawn beside a key's value for its interpolation.
-export const INTERPOLATION_MARKS = Object.freeze({ step: '=', linear: '/', smooth: '~', ramp: '^' });
+export const INTERPOLATION_MARKS = Object.freeze({ constant: '=', linear: '/', smoothstep: '~', quadratic: '^' });
 
 export function isInterpolation(name) {
     return INTERPOLATIONS.includes(name);
 }
 
-// step -> linear -> smooth -> ramp -> step.
+// constant -> linear -> smoothstep -> quadratic -> constant.
 export function nextInterpolation(name) {
     const i = INTERPOLATIONS.indexOf(name);
     return INTERPOLATIONS[(i + 1) % INTERPOLATIONS.length];
@@ -63,13 +63,13 @@ export function evaluate(keys, row) {
     const t = (row - k0.row) / (k1.row - k0.row);
     const d = Math.fround(k1.value - k0.value);
     switch (k0.interpolation) {
-    case 'step':
+    case 'constant':
         return k0.value;
     case 'linear':
         return k0.value + t * d;
-    case 'smooth':
+    case 'smoothstep':
         return k0.value + (3 - 2 * t) * (t * t) * d;
-    case 'ramp':
+    case 'quadratic':
         return k0.value + Math.pow(t, 2) * d;
     default:
         return 0;

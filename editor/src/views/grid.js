@@ -33,7 +33,7 @@ const COLOURS = {
     failed: '#ff5f5f',
     saving: '#e9c46a',
     dropMarker: '#5fb3ff',
-    interpolation: { step: '#8a93a6', linear: '#5fb3ff', smooth: '#7bd88f', ramp: '#ffa557' },
+    interpolation: { constant: '#8a93a6', linear: '#5fb3ff', smoothstep: '#7bd88f', quadratic: '#ffa557' },
 };
 
 export class GridView {

@@ -12,10 +12,10 @@ test.describe('editing', () => {
         await editor.keyboard.press('Enter');
         await waitSaved(editor);
 
-        expect(keyAt(await engine.track('fov'), 100)).toEqual({ row: 100, value: 12.5, interpolation: 'smooth' });
+        expect(keyAt(await engine.track('fov'), 100)).toEqual({ row: 100, value: 12.5, interpolation: 'smoothstep' });
         expect(await engine.trackEval('fov', [100])).toEqual([12.5]);
         const source = parseTrackText(await fs.readFile(engine.file('data/science/src/fov.txt'), 'utf8'));
-        expect(source.find((k) => k.row === 100)).toEqual({ row: 100, value: 12.5, interpolation: 'smooth' });
+        expect(source.find((k) => k.row === 100)).toEqual({ row: 100, value: 12.5, interpolation: 'smoothstep' });
         // The written file evaluates to exactly what the engine plays.
         const rows = [0, 50, 99.5, 100, 100.25, 300, 511, 512];
         const played = [];
@@ -53,14 +53,14 @@ test.describe('editing', () => {
     test('Delete removes a key; i cycles the interpolation', async ({ editor, engine }) => {
         // hue row 128 is a smoothstep glide.
         await clickCell(editor, 'hue', 128);
-        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('smooth');
+        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('smoothstep');
         await editor.keyboard.press('i');
         await waitSaved(editor);
-        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('ramp');
+        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('quadratic');
         expect(await engine.trackDump('hue')).toMatch(/^128\s+0\.56\S*\s+quadratic/m);
         await editor.keyboard.press('i');
         await waitSaved(editor);
-        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('step');
+        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('constant');
         // Between keys, i changes the key the row belongs to.
         await clickCell(editor, 'hue', 135);
         await editor.keyboard.press('i');
@@ -81,7 +81,7 @@ test.describe('editing', () => {
             await editor.keyboard.press('Control+z');
         }
         await waitSaved(editor);
-        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('smooth');
+        expect(keyAt(await engine.track('hue'), 128).interpolation).toBe('smoothstep');
     });
 
     test('copy and paste a block over two tracks; one undo takes the paste back', async ({ editor, engine }) => {
@@ -179,13 +179,13 @@ test.describe('editing', () => {
         const track = await engine.track('darken');
         expect(keyAt(track, 96)).toBeUndefined();
         const moved = keyAt(track, 100);
-        expect(moved.interpolation).toBe('step');
+        expect(moved.interpolation).toBe('constant');
         expect(moved.value).toBeGreaterThan(0);
         // The label showed the value that was saved.
         expect(Math.fround(Number(label.split(' · ')[2]))).toBe(moved.value);
         expect(await editor.evaluate(() => window.velmoraEditor.app.curve.dragLabel())).toBeNull();
         await editor.keyboard.press('Control+z');
         await waitSaved(editor);
-        expect(keyAt(await engine.track('darken'), 96)).toEqual({ row: 96, value: 0, interpolation: 'step' });
+        expect(keyAt(await engine.track('darken'), 96)).toEqual({ row: 96, value: 0, interpolation: 'constant' });
     });
 });

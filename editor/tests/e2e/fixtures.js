@@ -254,13 +254,12 @@ export async function waitSaved(page) {
 
 // Track text in the form the engine reads: "ROW VALUE INTERPOLATION" lines.
 export function parseTrackText(text) {
-    const names = { constant: 'step', linear: 'linear', smoothstep: 'smooth', quadratic: 'ramp' };
     return text
         .split('\n')
         .map((line) => line.replace(/#.*/, '').trim())
         .filter((line) => line !== '')
         .map((line) => {
             const [row, value, interpolation] = line.split(/\s+/);
-            return { row: Number(row), value: Math.fround(Number(value)), interpolation: names[interpolation.toLowerCase()] };
+            return { row: Number(row), value: Math.fround(Number(value)), interpolation: interpolation.toLowerCase() };
         });
 }

@@ -22,13 +22,13 @@ const respond = (status, body, statusText = '') => ({
 test('every call carries the token; writes are JSON', async () => {
     const { calls, fetchImpl } = fakeFetch(() => respond(200, { name: 'camx', revision: 4 }));
     const api = new Api('ab'.repeat(16), { fetchImpl });
-    await api.putTrack('camx', 3, [{ row: 0, value: 1, interpolation: 'step' }]);
+    await api.putTrack('camx', 3, [{ row: 0, value: 1, interpolation: 'constant' }]);
     await api.values('camx', 0, 64, 0.5);
     assert.equal(calls[0].url, '/api/tracks/camx');
     assert.equal(calls[0].init.method, 'PUT');
     assert.equal(calls[0].init.headers['X-Velmora-Token'], 'ab'.repeat(16));
     assert.equal(calls[0].init.headers['Content-Type'], 'application/json');
-    assert.deepEqual(JSON.parse(calls[0].init.body), { revision: 3, keys: [{ row: 0, value: 1, interpolation: 'step' }] });
+    assert.deepEqual(JSON.parse(calls[0].init.body), { revision: 3, keys: [{ row: 0, value: 1, interpolation: 'constant' }] });
     assert.equal(calls[1].url, '/api/tracks/camx/values?from=0&to=64&step=0.5');
     assert.equal(calls[1].init.headers['Content-Type'], undefined);
     assert.equal(api.eventsUrl(), `/api/events?token=${'ab'.repeat(16)}`);

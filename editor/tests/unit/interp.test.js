@@ -17,17 +17,17 @@ test('evaluation at and beyond the ends, and without keys', () => {
 });
 
 test('the four interpolations between two keys', () => {
-    const at = (interpolation, row) => evaluate([key(0, 0, interpolation), key(8, 4, 'step')], row);
-    assert.equal(at('step', 6), 0);
+    const at = (interpolation, row) => evaluate([key(0, 0, interpolation), key(8, 4, 'constant')], row);
+    assert.equal(at('constant', 6), 0);
     assert.equal(at('linear', 2), 1);
-    assert.equal(at('smooth', 4), 2);
-    assert.equal(at('smooth', 2), 4 * (3 - 2 * 0.25) * 0.0625);
-    assert.equal(at('ramp', 4), 1);
-    assert.equal(at('ramp', 8), 4, 'the next key holds from its row on');
+    assert.equal(at('smoothstep', 4), 2);
+    assert.equal(at('smoothstep', 2), 4 * (3 - 2 * 0.25) * 0.0625);
+    assert.equal(at('quadratic', 4), 1);
+    assert.equal(at('quadratic', 8), 4, 'the next key holds from its row on');
 });
 
 test('values agree with velmora-track eval on the show\'s hue glide (0.56 smoothstep to 0.61)', () => {
-    const keys = [key(0, 0.56, 'step'), key(128, 0.56, 'smooth'), key(144, 0.61, 'step')];
+    const keys = [key(0, 0.56, 'constant'), key(128, 0.56, 'smoothstep'), key(144, 0.61, 'constant')];
     // Printed by `velmora-track eval data/science/sync_hue.track 135 137.5`.
     assert.equal(evaluate(keys, 135), 0.58033692129538395);
     assert.equal(evaluate(keys, 137.5), 0.59194886254044832);
@@ -40,7 +40,7 @@ test('the difference of two keys is a 32-bit float, as the engine computes it', 
 });
 
 test('a fractional row uses the segment of the row below it', () => {
-    const keys = [key(0, 0, 'step'), key(4, 10, 'linear'), key(8, 20, 'step')];
+    const keys = [key(0, 0, 'constant'), key(4, 10, 'linear'), key(8, 20, 'constant')];
     assert.equal(evaluate(keys, 3.999), 0);
     assert.equal(evaluate(keys, 4.5), 11.25);
 });
@@ -56,10 +56,10 @@ test('finding keys and segments', () => {
     assert.equal(segmentStart(keys, 100), 2);
 });
 
-test('interpolation cycles step, linear, smooth, ramp', () => {
-    const seen = ['step'];
+test('interpolation cycles constant, linear, smoothstep, quadratic', () => {
+    const seen = ['constant'];
     for (let i = 0; i < 4; i++) {
         seen.push(nextInterpolation(seen[seen.length - 1]));
     }
-    assert.deepEqual(seen, ['step', 'linear', 'smooth', 'ramp', 'step']);
+    assert.deepEqual(seen, ['constant', 'linear', 'smoothstep', 'quadratic', 'constant']);
 });

@@ -9,30 +9,30 @@ const k = (row, value, interpolation = 'linear') => ({ row, value, interpolation
 const frozen = (keys) => Object.freeze(keys.map((x) => Object.freeze({ ...x })));
 
 test('setting a value: a new key splits its segment with the same interpolation, an old key keeps its own', () => {
-    const keys = frozen([k(0, 1, 'smooth'), k(10, 2, 'step')]);
-    assert.deepEqual(setKeyValue(keys, 5, 9), [k(0, 1, 'smooth'), k(5, 9, 'smooth'), k(10, 2, 'step')]);
-    assert.deepEqual(setKeyValue(keys, 10, 7), [k(0, 1, 'smooth'), k(10, 7, 'step')]);
+    const keys = frozen([k(0, 1, 'smoothstep'), k(10, 2, 'constant')]);
+    assert.deepEqual(setKeyValue(keys, 5, 9), [k(0, 1, 'smoothstep'), k(5, 9, 'smoothstep'), k(10, 2, 'constant')]);
+    assert.deepEqual(setKeyValue(keys, 10, 7), [k(0, 1, 'smoothstep'), k(10, 7, 'constant')]);
     assert.deepEqual(setKeyValue([], 3, 1), [k(3, 1, 'linear')]);
     assert.equal(setKeyValue(keys, 0, 1), keys, 'the same value changes nothing');
-    assert.deepEqual(setKeyValue(frozen([k(4, 1, 'ramp')]), 2, 5, 'step'), [k(2, 5, 'step'), k(4, 1, 'ramp')]);
+    assert.deepEqual(setKeyValue(frozen([k(4, 1, 'quadratic')]), 2, 5, 'constant'), [k(2, 5, 'constant'), k(4, 1, 'quadratic')]);
 });
 
 test('removing rows and cycling interpolations', () => {
-    const keys = frozen([k(0, 1, 'step'), k(4, 2, 'linear'), k(8, 3, 'smooth')]);
-    assert.deepEqual(removeRows(keys, 1, 8), [k(0, 1, 'step')]);
+    const keys = frozen([k(0, 1, 'constant'), k(4, 2, 'linear'), k(8, 3, 'smoothstep')]);
+    assert.deepEqual(removeRows(keys, 1, 8), [k(0, 1, 'constant')]);
     assert.equal(removeRows(keys, 1, 3), keys, 'nothing in the rows: the same array');
-    assert.equal(cycleInterpolation(keys, 4)[1].interpolation, 'smooth');
-    assert.equal(cycleInterpolation(keys, 6)[1].interpolation, 'smooth', 'between keys: the key above');
-    assert.equal(cycleInterpolation(keys, 100)[2].interpolation, 'ramp');
+    assert.equal(cycleInterpolation(keys, 4)[1].interpolation, 'smoothstep');
+    assert.equal(cycleInterpolation(keys, 6)[1].interpolation, 'smoothstep', 'between keys: the key above');
+    assert.equal(cycleInterpolation(keys, 100)[2].interpolation, 'quadratic');
     assert.equal(cycleInterpolation(frozen([k(5, 1)]), 2).length, 1);
     assert.deepEqual(cycleInterpolation(frozen([k(5, 1)]), 2), [k(5, 1)], 'above the first key: nothing');
-    assert.deepEqual(setInterpolationInRows(keys, 0, 4, 'ramp').map((x) => x.interpolation), ['ramp', 'ramp', 'smooth']);
+    assert.deepEqual(setInterpolationInRows(keys, 0, 4, 'quadratic').map((x) => x.interpolation), ['quadratic', 'quadratic', 'smoothstep']);
 });
 
 test('moving a key keeps it sorted and replaces what is on its new row', () => {
-    const keys = frozen([k(0, 1), k(4, 2, 'step'), k(8, 3)]);
-    assert.deepEqual(moveKey(keys, 4, 6, 5), [k(0, 1), k(6, 5, 'step'), k(8, 3)]);
-    assert.deepEqual(moveKey(keys, 4, 8, 5), [k(0, 1), k(8, 5, 'step')]);
+    const keys = frozen([k(0, 1), k(4, 2, 'constant'), k(8, 3)]);
+    assert.deepEqual(moveKey(keys, 4, 6, 5), [k(0, 1), k(6, 5, 'constant'), k(8, 3)]);
+    assert.deepEqual(moveKey(keys, 4, 8, 5), [k(0, 1), k(8, 5, 'constant')]);
     assert.deepEqual(moveKey(keys, 4, 0, 5).map((x) => x.row), [0, 8]);
     assert.equal(moveKey(keys, 5, 6, 1), keys, 'no key there');
 });
@@ -43,7 +43,7 @@ test('a diff undoes and redoes exactly, also on a track changed meanwhile elsewh
         seed = (seed * 16807) % 2147483647;
         return seed / 2147483647;
     };
-    const names = ['step', 'linear', 'smooth', 'ramp'];
+    const names = ['constant', 'linear', 'smoothstep', 'quadratic'];
     const randomKeys = () => {
         const rows = new Set();
         for (let i = 0; i < 12; i++) {
@@ -68,9 +68,9 @@ test('a diff undoes and redoes exactly, also on a track changed meanwhile elsewh
 
 test('copy and paste of a block clears the rows it covers', () => {
     const a = frozen([k(0, 1), k(2, 2), k(5, 3), k(9, 4)]);
-    const b = frozen([k(3, 7, 'ramp')]);
+    const b = frozen([k(3, 7, 'quadratic')]);
     const block = copyBlock([a, b], 2, 5);
-    assert.deepEqual(block, { rows: 4, columns: [[k(0, 2), k(3, 3)], [k(1, 7, 'ramp')]] });
+    assert.deepEqual(block, { rows: 4, columns: [[k(0, 2), k(3, 3)], [k(1, 7, 'quadratic')]] });
     // Pasted at row 8 of a: row 9's key is inside the block's rows and goes.
     assert.deepEqual(pasteColumn(a, block.columns[0], block.rows, 8), [k(0, 1), k(2, 2), k(5, 3), k(8, 2), k(11, 3)]);
     // An empty column clears its rows.
@@ -80,7 +80,7 @@ test('copy and paste of a block clears the rows it covers', () => {
 });
 
 test('blocks go through text and back; other text is not a block', () => {
-    const block = { rows: 4, columns: [[k(0, Math.fround(0.1)), k(3, -2, 'ramp')], []] };
+    const block = { rows: 4, columns: [[k(0, Math.fround(0.1)), k(3, -2, 'quadratic')], []] };
     assert.deepEqual(blockFromText(blockToText(block)), block);
     for (const bad of ['', 'hello', 'velmora-keys\t0\t1\n', 'velmora-keys\t4\t1\n0\t9\t1\tlinear\n',
         'velmora-keys\t4\t1\n1\t0\t1\tlinear\n', 'velmora-keys\t4\t1\n0\t0\tNaN\tlinear\n', 'velmora-keys\t4\t1\n0\t0\t1\twobbly\n']) {
@@ -89,12 +89,12 @@ test('blocks go through text and back; other text is not a block', () => {
 });
 
 test('keys from the engine are checked and sorted', () => {
-    assert.deepEqual(normaliseKeys([k(5, 1), k(2, 3, 'step')]), [k(2, 3, 'step'), k(5, 1)]);
+    assert.deepEqual(normaliseKeys([k(5, 1), k(2, 3, 'constant')]), [k(2, 3, 'constant'), k(5, 1)]);
     assert.equal(normaliseKeys([k(0, -58.284)])[0].value, Math.fround(-58.284));
     assert.throws(() => normaliseKeys([{ row: 1.5, value: 1, interpolation: 'linear' }]));
     assert.throws(() => normaliseKeys([{ row: 1, value: '1', interpolation: 'linear' }]));
     assert.throws(() => normaliseKeys([{ row: 1, value: 1, interpolation: 'cubic' }]));
     assert.throws(() => normaliseKeys(null));
     assert.ok(sameKeys([k(1, 2)], [k(1, 2)]));
-    assert.ok(!sameKeys([k(1, 2)], [k(1, 2, 'step')]));
+    assert.ok(!sameKeys([k(1, 2)], [k(1, 2, 'constant')]));
 });

@@ -72,7 +72,7 @@ class FakeEngine {
 function setup() {
     const engine = new FakeEngine([
         { name: 'a', revision: 1, keys: [k(0, 1), k(8, 2)] },
-        { name: 'b', revision: 2, keys: [k(0, 5, 'step')] },
+        { name: 'b', revision: 2, keys: [k(0, 5, 'constant')] },
     ]);
     const store = new TrackStore(engine);
     store.load([...engine.tracks.values()]);
@@ -127,7 +127,7 @@ test('a failed save keeps the edit and marks the track until a retry saves it', 
 
 test('a stale save (409) reloads that track, tells the author, and leaves the other tracks\' edits alone', async () => {
     const { engine, store, notices } = setup();
-    store.edit('b edit', { b: [k(0, 5, 'step'), k(3, 1)] });
+    store.edit('b edit', { b: [k(0, 5, 'constant'), k(3, 1)] });
     await engine.answer();
     engine.changeElsewhere('a', [k(0, 42)]);
     store.edit('a edit', { a: [k(0, 1), k(2, 2), k(8, 2)] });
@@ -139,11 +139,11 @@ test('a stale save (409) reloads that track, tells the author, and leaves the ot
     assert.equal(notices.length, 1);
     assert.equal(notices[0].level, 'warning');
     assert.match(notices[0].text, /^a was changed elsewhere/);
-    assert.deepEqual(store.keys('b'), [k(0, 5, 'step'), k(3, 1)]);
+    assert.deepEqual(store.keys('b'), [k(0, 5, 'constant'), k(3, 1)]);
     // Undo no longer touches a (that would overwrite the other change), but still undoes b.
     assert.equal(store.undo(), 'b edit');
     await engine.answerAll();
-    assert.deepEqual(engine.tracks.get('b').keys, [k(0, 5, 'step')]);
+    assert.deepEqual(engine.tracks.get('b').keys, [k(0, 5, 'constant')]);
     assert.deepEqual(engine.tracks.get('a').keys, [k(0, 42)]);
     assert.equal(store.undo(), null);
 });
@@ -181,17 +181,17 @@ test('undo and redo go back and forth through every edit, each one saved', async
     const { engine, store } = setup();
     const original = store.keys('a');
     store.edit('1', { a: [k(0, 1), k(4, 4), k(8, 2)] });
-    store.edit('2', { a: [k(0, 1), k(4, 4), k(8, 2, 'ramp')], b: [] });
+    store.edit('2', { a: [k(0, 1), k(4, 4), k(8, 2, 'quadratic')], b: [] });
     await engine.answerAll();
     assert.equal(store.undo(), '2');
     assert.equal(store.undo(), '1');
     await engine.answerAll();
     assert.deepEqual(engine.tracks.get('a').keys, original);
-    assert.deepEqual(engine.tracks.get('b').keys, [k(0, 5, 'step')]);
+    assert.deepEqual(engine.tracks.get('b').keys, [k(0, 5, 'constant')]);
     assert.equal(store.redo(), '1');
     assert.equal(store.redo(), '2');
     await engine.answerAll();
-    assert.deepEqual(engine.tracks.get('a').keys, [k(0, 1), k(4, 4), k(8, 2, 'ramp')]);
+    assert.deepEqual(engine.tracks.get('a').keys, [k(0, 1), k(4, 4), k(8, 2, 'quadratic')]);
     assert.deepEqual(engine.tracks.get('b').keys, []);
     assert.equal(store.redo(), null);
 });
@@ -222,23 +222,23 @@ test('editor commands: typed values, blocks, interpolation over a selection, pas
     cursor.moveTo(0, 0);
     cursor.moveTo(4, 1, true);
     editor.cycleInterpolation();
-    assert.deepEqual(store.keys('a').map((x) => x.interpolation), ['smooth', 'smooth', 'linear']);
-    assert.deepEqual(store.keys('b').map((x) => x.interpolation), ['smooth']);
+    assert.deepEqual(store.keys('a').map((x) => x.interpolation), ['smoothstep', 'smoothstep', 'linear']);
+    assert.deepEqual(store.keys('b').map((x) => x.interpolation), ['smoothstep']);
     editor.copy();
     // Pasted with its left column on the last track: the second column has nowhere to go.
     cursor.moveTo(20, 1);
     assert.ok(editor.paste());
-    assert.deepEqual(store.keys('b'), [k(0, 5, 'smooth'), k(20, 1, 'smooth'), k(24, 2.5, 'smooth')]);
+    assert.deepEqual(store.keys('b'), [k(0, 5, 'smoothstep'), k(20, 1, 'smoothstep'), k(24, 2.5, 'smoothstep')]);
     cursor.moveTo(20, 1);
     cursor.moveTo(24, 1, true);
     editor.cut();
-    assert.deepEqual(store.keys('b'), [k(0, 5, 'smooth')]);
+    assert.deepEqual(store.keys('b'), [k(0, 5, 'smoothstep')]);
     editor.undo();
     editor.undo();
-    assert.deepEqual(store.keys('b'), [k(0, 5, 'smooth')]);
+    assert.deepEqual(store.keys('b'), [k(0, 5, 'smoothstep')]);
     editor.undo();
-    assert.deepEqual(store.keys('b'), [k(0, 5, 'step')]);
+    assert.deepEqual(store.keys('b'), [k(0, 5, 'constant')]);
     await engine.answerAll();
     await store.whenIdle();
-    assert.deepEqual(engine.tracks.get('b').keys, [k(0, 5, 'step')]);
+    assert.deepEqual(engine.tracks.get('b').keys, [k(0, 5, 'constant')]);
 });
