@@ -91,10 +91,17 @@ export class Commands extends Emitter {
         return this.env.transport.setLoop({ from, to: row + 1 });
     }
 
-    // Copy and cut: the block, also as text for the system clipboard.
+    // Copy and cut: the block, also as text for the system clipboard. The cursor goes to the
+    // block's top-left (the selection stays), so that a go-to and a paste put it in the same
+    // columns.
     copy(cut) {
-        const { editor } = this.env;
+        const { editor, cursor } = this.env;
+        const b = cursor.block();
         const block = cut ? editor.cut() : editor.copy();
+        if (cursor.selection()) {
+            cursor.select(b.row0, b.col0, b.row1, b.col1);
+            this.emit('cursor', {});
+        }
         const count = blockKeyCount(block);
         this.env.notify({
             level: 'info',

@@ -490,8 +490,8 @@ class App {
         if (!inGrid && !['help', 'find', 'playPause', 'save', 'undo', 'redo'].includes(action.type)) {
             return;
         }
-        if (!inGrid && action.type === 'playPause' && t.tagName === 'BUTTON') {
-            return; // Space presses the button
+        if (!inGrid && action.type === 'playPause' && (t.tagName === 'BUTTON' || t.tagName === 'INPUT')) {
+            return; // Space presses the button or ticks the box
         }
         if (['copy', 'cut', 'paste'].includes(action.type)) {
             // Left to the browser, which fires the clipboard events below; without them (no

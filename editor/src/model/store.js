@@ -26,6 +26,8 @@ export class TrackStore extends Emitter {
         this._tracks = new Map();
         this._order = [];
         this._busy = new Set();
+        // Counts the changes of any track's keys (views cache what they drew from them).
+        this.version = 0;
     }
 
     // Takes the list from GET /api/tracks, replacing everything.
@@ -49,6 +51,7 @@ export class TrackStore extends Emitter {
             this._order.push(t.name);
         }
         this.history = new History(this.history.limit);
+        this.version++;
         this.emit('change', { name: null, reason: 'load' });
     }
 
@@ -158,6 +161,7 @@ export class TrackStore extends Emitter {
                 continue;
             }
             t.keys = applyChanges(t.keys, changes, side);
+            this.version++;
             this.emit('change', { name, reason });
             this._save(name);
         }
@@ -358,6 +362,7 @@ export class TrackStore extends Emitter {
                             : null;
                         this.emit('notice', { ...notice, name: t.name, action });
                     }
+                    this.version++;
                     this.emit('change', { name: t.name, reason: 'reload' });
                     this.emit('status', { name: t.name });
                     if (t.reloadAgain) {

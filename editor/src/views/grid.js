@@ -4,7 +4,10 @@
 //
 // Drawing text is what costs: each row's cells of one colour go out as one string, spaced to their
 // columns in the monospaced font, so a full redraw makes a few hundred canvas calls rather than
-// thousands. The interpolation bars go out as one rectangle per visible segment.
+// thousands; and a row's text, once drawn, is kept as a bitmap until the keys, the columns or the
+// horizontal scroll change, so redrawing for a moved cursor or playhead, or a row or two scrolled
+// in while following the playback, draws the text of the new rows only. The interpolation bars go
+// out as one rectangle per visible segment.
 
 import { evaluateSegment, segmentStart, INTERPOLATION_MARKS, INTERPOLATIONS } from '../model/interp.js';
 import { formatCell, formatEvaluated } from '../model/format.js';
@@ -21,6 +24,9 @@ const RESIZE_GRIP = 5;
 const FONT = '12px ui-monospace, "DejaVu Sans Mono", monospace';
 const HEADER_FONT = '11px system-ui, "DejaVu Sans", sans-serif';
 const SPACES = ' '.repeat(4096);
+// Rows whose text is made into bitmaps in one draw; the others are drawn directly that time, so a
+// jump to a new place costs no more than drawing it.
+const NEW_ROW_BITMAPS = 4;
 
 export class GridView {
     // host: the element to fill. model: {store, layout, cursor, rowCount(), playhead(), loop(),
@@ -58,6 +64,7 @@ export class GridView {
         this.ctx = this.canvas.getContext('2d', { alpha: false });
         this.ctx.font = FONT;
         this.advance = this.ctx.measureText('0'.repeat(100)).width / 100;
+        this.rowBitmaps = new Map();
 
         this.scroller.addEventListener('scroll', () => {
             this.dirty = true;
@@ -134,6 +141,7 @@ export class GridView {
 
     resize() {
         fitCanvas(this);
+        this.textSignature = null;
     }
 
     // First and last visible rows (the last may be partly visible).
@@ -245,7 +253,7 @@ export class GridView {
     // Keeps a (fractional) row at a steady place in the view while following the playhead.
     follow(row) {
         const dataHeight = this.viewHeight() - HEADER_HEIGHT;
-        const target = Math.max(0, row * ROW_HEIGHT - dataHeight * 0.35);
+        const target = Math.max(0, Math.round(row * ROW_HEIGHT - dataHeight * 0.35));
         if (Math.abs(this.scroller.scrollTop - target) >= 0.5) {
             this.scroller.scrollTop = target;
         }
@@ -574,31 +582,155 @@ export class GridView {
             }
         }
 
-        // Cells: per row, one string for the keys, one for the values between them and one per
-        // interpolation mark colour.
+        // Cells.
+        this.drawCells(first, last, firstCol, lastCol);
+
+        // Cursor.
+        if (names.length > 0) {
+            ctx.strokeStyle = COLOURS.cursor;
+            ctx.lineWidth = 2;
+            ctx.strokeRect(colX(cursor.col) + 1, rowY(cursor.row) + 1, g.widths[cursor.col] - 2, ROW_HEIGHT - 2);
+        }
+        ctx.restore();
+
+        this.drawGutter(first, last, rowsPerBeat, loop, playY);
+        this.drawHeader(firstCol, lastCol, broken);
+    }
+
+    // The text of the cells of rows first..last: from each row's bitmap when it has one that is
+    // still right, else drawn (and, a few rows a draw, kept as a bitmap). While recording for the
+    // tests, everything is drawn afresh.
+    drawCells(first, last, firstCol, lastCol) {
+        const ctx = this.ctx;
+        const g = this.columns();
         const record = this.recording;
-        const originX = firstCol < names.length ? colX(firstCol) + TEXT_PAD : 0;
+        const scrollLeft = this.scroller.scrollLeft;
+        const scrollTop = this.scroller.scrollTop;
+        const dataW = Math.max(1, this.viewWidth() - GUTTER_WIDTH);
+        const signature = `${this.model.store.version}|${g.key}|${scrollLeft}|${dataW}|${this.dpr}|${firstCol}|${lastCol}`;
+        if (this.textSignature !== signature) {
+            this.dropRowBitmaps();
+            this.textSignature = signature;
+        }
+        const rowY = (row) => HEADER_HEIGHT + row * ROW_HEIGHT - scrollTop;
+        const origin = firstCol < g.names.length ? g.x[firstCol] - scrollLeft + TEXT_PAD : 0;
+        const cache = this.rowBitmaps;
+        const missing = [];
+        for (let row = first; row <= last; row++) {
+            const bitmap = record ? null : cache.get(row);
+            if (bitmap) {
+                ctx.drawImage(bitmap, GUTTER_WIDTH, Math.round(rowY(row)), dataW, ROW_HEIGHT);
+            } else {
+                missing.push(row);
+            }
+        }
+        if (missing.length === 0) {
+            this.lastRows = { first, last };
+            return;
+        }
+        // Rows that were in view at the last draw too (staying, so worth keeping) into bitmaps, a
+        // few a draw; the rest straight onto the canvas. Those first, in `missing`'s order.
+        const seen = this.lastRows ?? { first: 1, last: 0 };
+        this.lastRows = { first, last };
+        const stays = (row) => row >= seen.first && row <= seen.last;
+        if (!record) {
+            missing.sort((a, b) => Number(stays(b)) - Number(stays(a)));
+        }
+        const lines = this.rowTexts(missing, firstCol, lastCol, origin, record);
+        const eligible = missing.filter(stays).length;
+        const keep = record || typeof OffscreenCanvas !== 'function' ? 0 : Math.min(NEW_ROW_BITMAPS, eligible);
+        if (keep > 0) {
+            const dpr = this.dpr;
+            this.rowCanvas ??= new OffscreenCanvas(1, 1);
+            const w = Math.ceil(dataW * dpr);
+            const h = Math.ceil(ROW_HEIGHT * dpr);
+            if (this.rowCanvas.width !== w || this.rowCanvas.height !== h) {
+                this.rowCanvas.width = w;
+                this.rowCanvas.height = h;
+            }
+            const octx = this.rowCanvas.getContext('2d');
+            for (let i = 0; i < keep; i++) {
+                octx.setTransform(dpr, 0, 0, dpr, 0, 0);
+                octx.font = FONT;
+                octx.textBaseline = 'middle';
+                octx.textAlign = 'left';
+                this.fillRowText(octx, lines, i, origin, ROW_HEIGHT / 2);
+                const bitmap = this.rowCanvas.transferToImageBitmap();
+                cache.set(missing[i], bitmap);
+                ctx.drawImage(bitmap, GUTTER_WIDTH, Math.round(rowY(missing[i])), dataW, ROW_HEIGHT);
+            }
+        }
+        if (keep < missing.length) {
+            ctx.font = FONT;
+            ctx.textBaseline = 'middle';
+            ctx.textAlign = 'left';
+            for (const [colour, texts] of lines) {
+                ctx.fillStyle = colour;
+                for (let i = keep; i < missing.length; i++) {
+                    if (texts[i] !== '') {
+                        ctx.fillText(texts[i], GUTTER_WIDTH + origin, rowY(missing[i]) + ROW_HEIGHT / 2);
+                    }
+                }
+            }
+        }
+        // Bitmaps of rows far out of view go.
+        if (cache.size > 3 * (last - first + 1)) {
+            for (const [row, bitmap] of cache) {
+                if (row < first - (last - first) || row > last + (last - first)) {
+                    bitmap.close();
+                    cache.delete(row);
+                }
+            }
+        }
+    }
+
+    dropRowBitmaps() {
+        for (const bitmap of this.rowBitmaps?.values() ?? []) {
+            bitmap.close();
+        }
+        this.rowBitmaps = new Map();
+    }
+
+    fillRowText(ctx, lines, i, x, y) {
+        for (const [colour, texts] of lines) {
+            if (texts[i] !== '') {
+                ctx.fillStyle = colour;
+                ctx.fillText(texts[i], x, y);
+            }
+        }
+    }
+
+    // The cells of some rows as text: [[colour, [one string per row]], ...] with each cell spaced
+    // to its column in the monospaced font (from `origin`, the first visible column's text).
+    rowTexts(rows, firstCol, lastCol, origin, record) {
+        const { store } = this.model;
+        const g = this.columns();
+        const scrollLeft = this.scroller.scrollLeft;
         const adv = this.advance;
-        const rows = last - first + 1;
-        const keyText = new Array(rows).fill('');
-        const valueText = new Array(rows).fill('');
-        const markText = Object.fromEntries(INTERPOLATIONS.map((i) => [i, new Array(rows).fill('')]));
+        const n = rows.length;
+        const keyText = new Array(n).fill('');
+        const valueText = new Array(n).fill('');
+        const markText = Object.fromEntries(INTERPOLATIONS.map((i) => [i, new Array(n).fill('')]));
         const append = (line, at, text) => {
             const pad = at - line.length;
             return pad > 0 ? line + SPACES.slice(0, pad) + text : line + text;
         };
         for (let col = firstCol; col <= lastCol; col++) {
-            const name = names[col];
+            const name = g.names[col];
             const keys = store.keys(name);
-            const at = Math.round((colX(col) + TEXT_PAD - originX) / adv);
+            const left = g.x[col] - scrollLeft;
+            const at = Math.round((left + TEXT_PAD - origin) / adv);
             const chars = Math.max(3, Math.floor((g.widths[col] - TEXT_PAD - 16) / adv));
-            const markAt = Math.round((colX(col) + g.widths[col] - 14 - originX) / adv);
-            let k = segmentStart(keys, first);
-            for (let row = first; row <= last; row++) {
+            const markAt = Math.round((left + g.widths[col] - 14 - origin) / adv);
+            let k = segmentStart(keys, rows[0]);
+            for (let i = 0; i < n; i++) {
+                const row = rows[i];
+                if (i > 0 && row !== rows[i - 1] + 1) {
+                    k = segmentStart(keys, row);
+                }
                 while (k + 1 < keys.length && keys[k + 1].row <= row) {
                     k++;
                 }
-                const i = row - first;
                 if (k >= 0 && keys[k].row === row) {
                     const key = keys[k];
                     const text = formatCell(key.value, chars);
@@ -616,32 +748,11 @@ export class GridView {
                 }
             }
         }
-        ctx.font = FONT;
-        ctx.textBaseline = 'middle';
-        ctx.textAlign = 'left';
-        const texts = [[COLOURS.evaluated, valueText], [COLOURS.key, keyText]];
+        const lines = [[COLOURS.evaluated, valueText], [COLOURS.key, keyText]];
         for (const interpolation of INTERPOLATIONS) {
-            texts.push([COLOURS.interpolation[interpolation], markText[interpolation]]);
+            lines.push([COLOURS.interpolation[interpolation], markText[interpolation]]);
         }
-        for (const [colour, lines] of texts) {
-            ctx.fillStyle = colour;
-            for (let i = 0; i < rows; i++) {
-                if (lines[i] !== '') {
-                    ctx.fillText(lines[i], originX, rowY(first + i) + ROW_HEIGHT / 2);
-                }
-            }
-        }
-
-        // Cursor.
-        if (names.length > 0) {
-            ctx.strokeStyle = COLOURS.cursor;
-            ctx.lineWidth = 2;
-            ctx.strokeRect(colX(cursor.col) + 1, rowY(cursor.row) + 1, g.widths[cursor.col] - 2, ROW_HEIGHT - 2);
-        }
-        ctx.restore();
-
-        this.drawGutter(first, last, rowsPerBeat, loop, playY);
-        this.drawHeader(firstCol, lastCol, broken);
+        return lines;
     }
 
     // Row numbers on the right, bar numbers at bar lines and beats on the left, the loop.

@@ -130,11 +130,13 @@ test('a loop from a selection of whole bars covers exactly those rows; [ and ] i
 test('paste puts the block\'s top-left at the cursor, says what it did, and leaves tracks without keys in it alone', async () => {
     const t = setup();
     // hue and saturation rows 0..23: keys only in hue.
-    t.cursor.moveTo(23, 1);
-    t.cursor.moveTo(0, 0, true);
+    t.cursor.moveTo(0, 0);
+    t.cursor.moveTo(23, 1, true);
     const text = t.commands.copy(false);
     assert.equal(t.notices.at(-1).text, 'Copied 2 keys from hue–saturation, 24 rows.');
     assert.match(text, /^velmora-keys\t24\t2\ntracks\thue\tsaturation\n/);
+    // Selected from the bottom-right: the cursor is now the block's top-left, the selection kept.
+    assert.deepEqual([t.cursor.row, t.cursor.col, t.cursor.selection()], [0, 0, { row0: 0, row1: 23, col0: 0, col1: 1 }]);
     // The cursor on feedbacktype's neighbour... here on saturation at bar 29: the block's hue
     // column goes into saturation, its empty column must not clear feedbacktype's key at 900.
     t.cursor.moveTo(896, 1);
