@@ -80,7 +80,7 @@ public:
     Reply values(const std::string& name, double from, double to, double step) override;
     Reply waveform(double rowsPerBucket) override;
     Reply spectrum(double row) override;
-    Reply frame() override;
+    Reply frame(int maxWidth) override;
     EventHub& events() override { return hub; }
 
     EditSession(const EditSession&) = delete;
