@@ -114,16 +114,15 @@ async function measureRedraws(page, count) {
     }, count);
 }
 
-// The engine's frames a second while playing for `ms`, sampled from its state.
+// The engine's frames a second while playing, from its count of frames drawn over `ms` (after a
+// second to settle).
 async function engineFps(engine, ms) {
-    const samples = [];
-    const end = Date.now() + ms;
-    await new Promise((r) => setTimeout(r, 1200));
-    while (Date.now() < end) {
-        samples.push((await engine.state()).fps);
-        await new Promise((r) => setTimeout(r, 500));
-    }
-    return median(samples);
+    await new Promise((r) => setTimeout(r, 1000));
+    const a = await engine.state();
+    const t0 = Date.now();
+    await new Promise((r) => setTimeout(r, ms));
+    const b = await engine.state();
+    return (b.frame - a.frame) / ((Date.now() - t0) / 1000);
 }
 
 test('sync editor benchmarks', async ({ page, engine }) => {
@@ -237,8 +236,11 @@ test('sync editor benchmarks', async ({ page, engine }) => {
 
 // The picture beside the curves, against an engine drawing at the show's size (1280x720): how many
 // pictures a second the page shows while playing, and what that costs the engine's frame rate.
-test('sync editor picture', async ({ page }) => {
-    const engine = await startEngine({ size: '1280x720' });
+test('sync editor picture', async ({ page, consoleGuard }) => {
+    // A software renderer at the show's size answers slowly: refused or late requests are part of
+    // what is measured here, not failures.
+    consoleGuard.allow(/./);
+    const engine = await startEngine({ size: process.env.VELMORA_BENCH_PICTURE_SIZE || '1280x720' });
     try {
         await page.setViewportSize({ width: 1600, height: 1000 });
         await openEditor(page, engine.url);
@@ -251,13 +253,13 @@ test('sync editor picture', async ({ page }) => {
             }
             await page.evaluate(() => window.velmoraEditor.app.grid.scroller.focus());
             await page.keyboard.press('Space');
-            await expect.poll(async () => (await engine.state()).playing).toBe(true);
+            await expect.poll(async () => (await engine.state()).playing, { timeout: 30_000 }).toBe(true);
             const before = await page.evaluate(() => window.velmoraEditor.app.pictures ?? 0);
             const t0 = Date.now();
             const fps = await engineFps(engine, 6000);
             const pictures = ((await page.evaluate(() => window.velmoraEditor.app.pictures ?? 0)) - before) / ((Date.now() - t0) / 1000);
             await page.keyboard.press('Space');
-            await expect.poll(async () => (await engine.state()).playing).toBe(false);
+            await expect.poll(async () => (await engine.state()).playing, { timeout: 30_000 }).toBe(false);
             await goToRow(page, 1024);
             return { fps, pictures };
         };
@@ -270,7 +272,7 @@ test('sync editor picture', async ({ page }) => {
         const fpsOff = median(off.map((r) => r.fps));
         const fpsOn = median(on.map((r) => r.fps));
         console.log(
-            `picture while playing at 1280x720: ${fixed(median(on.map((r) => r.pictures)))} pictures a second; engine ` +
+            `picture while playing at ${process.env.VELMORA_BENCH_PICTURE_SIZE || '1280x720'}: ${fixed(median(on.map((r) => r.pictures)))} pictures a second; engine ` +
                 `${fixed(fpsOn)} fps with the picture, ${fixed(fpsOff)} fps without (${fixed((fpsOn / fpsOff) * 100, 0)}%; medians of ${on.length} runs)`,
         );
     } finally {

@@ -44,7 +44,11 @@ class App {
         this.playhead = new Playhead();
         this.transport = new Transport({ api: this.api, playhead: this.playhead });
         this.events = new EngineEvents({ api: this.api });
-        this.poller = new PicturePoller({ api: this.api });
+        // The picture at the size it is shown, not the engine's (far less to compress and send).
+        this.poller = new PicturePoller({
+            api: this.api,
+            width: () => Math.ceil(($('preview-img').clientWidth || 320) * (window.devicePixelRatio || 1)),
+        });
         this.prefs = new Prefs(storage());
         this.wave = null;
         this.broken = new Map(); // track name -> its source's error, from the engine's list

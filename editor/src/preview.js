@@ -8,18 +8,21 @@
 import { Emitter } from './model/emitter.js';
 
 export class PicturePoller extends Emitter {
-    // api: {frame() -> Promise<Blob>}; timers and the clock are replaceable for the tests.
+    // api: {frame(width) -> Promise<Blob>}; width(): the width the picture is shown at (0: the
+    // engine's own); timers and the clock are replaceable for the tests.
     constructor({
         api,
+        width = () => 0,
         intervalMs = 100,
         retryMs = 2000,
-        maxInFlight = 2,
+        maxInFlight = 3,
         now = () => performance.now(),
         setTimer = (fn, ms) => setTimeout(fn, ms),
         clearTimer = (id) => clearTimeout(id),
     }) {
         super();
         this.api = api;
+        this.width = width;
         this.intervalMs = intervalMs;
         this.retryMs = retryMs;
         this.maxInFlight = maxInFlight;
@@ -98,7 +101,7 @@ export class PicturePoller extends Emitter {
         this.lastStart = this.now();
         this.shownFrame = frame;
         try {
-            const blob = await this.api.frame();
+            const blob = await this.api.frame(this.width());
             this.inFlight--;
             if (this.running && sequence > this.lastShown) {
                 this.lastShown = sequence;

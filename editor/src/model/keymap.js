@@ -170,7 +170,7 @@ export const HELP = Object.freeze([
         title: 'Panes',
         items: [
             ['drag a divider', 'resize the grid, the curves and the picture (remembered)'],
-            ['Picture', 'show the engine\'s picture beside the curves, or in its own window'],
+            ['Picture', 'show the engine\'s picture beside the curves (the dividers size it)'],
         ],
     },
 ]);

@@ -8,7 +8,7 @@ function setup(options = {}) {
     let timers = [];
     const requests = [];
     const api = {
-        frame: () => new Promise((resolve, reject) => requests.push({ resolve, reject })),
+        frame: (width) => new Promise((resolve, reject) => requests.push({ resolve, reject, width })),
     };
     const poller = new PicturePoller({
         api,
@@ -62,10 +62,11 @@ function setup(options = {}) {
 }
 
 test('paused: one picture after each change the engine draws, never two requests at once', async () => {
-    const t = setup();
+    const t = setup({ width: () => 360 });
     t.poller.stateChanged({ playing: false, frame: 10 });
     t.poller.start();
     assert.equal(t.requests.length, 1);
+    assert.equal(t.requests[0].width, 360, 'asked at the size it is shown');
     // The same frame again: nothing new to show.
     t.poller.stateChanged({ playing: false, frame: 10 });
     // Two changes while the picture is on its way: one more request after it, for the latest.
