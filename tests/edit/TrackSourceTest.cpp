@@ -1,7 +1,7 @@
 // The edit mode's pure pieces: track names and paths, the API's interpolation names, the text
 // source written back with the author's comments, and the window title.
 #include "edit/TrackSource.h"
-#include "edit/EditSession.h"
+#include "edit/EditTitle.h"
 #include "sync/TrackText.h"
 
 #include <gtest/gtest.h>
