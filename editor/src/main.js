@@ -603,7 +603,12 @@ class App {
 
     setConnection(up) {
         const el = $('connection');
-        el.textContent = up ? 'connected' : 'engine disconnected: reconnecting…';
+        // Connected: a green dot (its word for screen readers); lost: said in full.
+        if (up) {
+            el.innerHTML = '<span aria-hidden="true">●</span><span class="visually-hidden">connected</span>';
+        } else {
+            el.textContent = 'engine disconnected: reconnecting…';
+        }
         el.title = up ? 'The page hears the engine\'s events' : 'The event stream from the engine is down; the page keeps trying';
         el.className = `connection ${up ? 'up' : 'down'}`;
     }

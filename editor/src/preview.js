@@ -1,6 +1,6 @@
 // When the page asks the engine for its picture (GET /api/frame.png): while paused, once after
 // every change the engine draws (the state's frame count moves on); while playing, every
-// `intervalMs` (10 a second by default), at most `maxInFlight` requests at a time so a slow answer
+// `intervalMs` (10 a second by default), at most `maxInFlight` (3) requests at a time so a slow answer
 // never piles requests up in the engine. No DOM: the page shows the pictures it is handed.
 //
 // Events: 'frame' {blob, frame}, 'failed' {error}, 'unauthorized' {}.
