@@ -16,6 +16,45 @@ namespace Velmora {
 
 using Json = nlohmann::json;
 
+namespace {
+
+// RGBA pixels shrunk by a whole factor, each pixel the mean of a factor x factor block (the
+// blocks that would run past the right or bottom edge are left out).
+std::vector<uint8_t> shrinkPixels(const std::vector<uint8_t>& rgba, int width, int height, int factor,
+                                  int* outWidth, int* outHeight) {
+    const int w = std::max(1, width / factor);
+    const int h = std::max(1, height / factor);
+    const int fx = std::min(factor, width);
+    const int fy = std::min(factor, height);
+    std::vector<uint8_t> out(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    std::vector<uint32_t> sums(static_cast<size_t>(w) * 4);
+    for (int y = 0; y < h; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int dy = 0; dy < fy; ++dy) {
+            const uint8_t* row =
+                rgba.data() + (static_cast<size_t>(y) * fy + dy) * static_cast<size_t>(width) * 4;
+            for (int x = 0; x < w; ++x) {
+                for (int dx = 0; dx < fx; ++dx) {
+                    const uint8_t* p = row + (static_cast<size_t>(x) * fx + dx) * 4;
+                    for (int c = 0; c < 4; ++c) {
+                        sums[static_cast<size_t>(x) * 4 + c] += p[c];
+                    }
+                }
+            }
+        }
+        const uint32_t count = static_cast<uint32_t>(fx * fy);
+        uint8_t* target = out.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * 4;
+        for (size_t i = 0; i < sums.size(); ++i) {
+            target[i] = static_cast<uint8_t>((sums[i] + count / 2) / count);
+        }
+    }
+    *outWidth = w;
+    *outHeight = h;
+    return out;
+}
+
+} // namespace
+
 namespace EditJson {
 
 Json key(const TrackKey& key) {
@@ -286,7 +325,7 @@ Reply EditApi::spectrum(double row) {
     return Reply::json(Json{{"row", row}, {"values", list}});
 }
 
-Reply EditApi::frame() {
+Reply EditApi::frame(int maxWidth) {
     std::vector<std::uint8_t> pixels;
     int width = 0;
     int height = 0;
@@ -294,7 +333,11 @@ Reply EditApi::frame() {
     if (read.status != 200) {
         return read;
     }
-    // Compressed here, on the server's thread, not the drawing thread.
+    // Shrunk and compressed here, on the server's thread, not the drawing thread.
+    if (maxWidth > 0 && width > maxWidth) {
+        const int factor = (width + maxWidth - 1) / maxWidth;
+        pixels = shrinkPixels(pixels, width, height, factor, &width, &height);
+    }
     PngEncoder encoder;
     const PngEncoder::Bytes png = encoder.encode(pixels.data(), width, height);
     Reply reply;

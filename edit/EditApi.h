@@ -78,7 +78,7 @@ public:
     Reply values(const std::string& name, double from, double to, double step) override;
     Reply waveform(double rowsPerBucket) override;
     Reply spectrum(double row) override;
-    Reply frame() override;
+    Reply frame(int maxWidth) override;
     EventHub& events() override;
 
 private:

@@ -366,8 +366,18 @@ void EditServer::route() {
               send(response, service.spectrum(row));
           }));
 
-    s.Get("/api/frame.png", guarded([this](const httplib::Request&, httplib::Response& response) {
-              send(response, service.frame());
+    s.Get("/api/frame.png", guarded([this](const httplib::Request& request, httplib::Response& response) {
+              // ?width=W: a smaller picture for a preview (less to compress and to send).
+              double width = 0.0;
+              std::string problem;
+              if (request.has_param("width") && (!numberParameter(request, "width", width, problem) ||
+                                                 width != std::floor(width) || width < 1 || width > 16384)) {
+                  send(
+                      response,
+                      Reply::error(400, "frame.png: \"width\" must be a whole number of pixels, 1 to 16384"));
+                  return;
+              }
+              send(response, service.frame(static_cast<int>(width)));
           }));
 
     s.Get("/api/events", guarded([this](const httplib::Request&, httplib::Response& response) {

@@ -46,7 +46,8 @@ public:
     virtual Reply values(const std::string& name, double from, double to, double step) = 0;
     virtual Reply waveform(double rowsPerBucket) = 0;
     virtual Reply spectrum(double row) = 0;
-    virtual Reply frame() = 0;
+    // The last frame as PNG; maxWidth > 0 shrinks it by a whole factor to at most that width.
+    virtual Reply frame(int maxWidth) = 0;
     virtual EventHub& events() = 0;
 };
 

@@ -1,10 +1,16 @@
-// Benchmarks of the sync editor page against a real engine. Prints medians:
+// Benchmarks of the sync editor page against a real engine, at 1600x1000. Prints medians:
 // - page load to an interactive grid (ms, from navigation start to the first grid frame);
-// - frames per second and draw time while the grid follows playback, and while it scrolls fast
-//   through all rows (the page's draws measured on the browser's performance timeline);
+// - the grid's full redraw: every visible cell drawn again, until its pixels exist (the canvas's
+//   recorded drawing is made into pixels by reading one back);
+// - frames per second, frame gaps and draw time while the grid follows playback, and while it
+//   scrolls fast through all rows (the page's draws measured on the browser's performance
+//   timeline);
+// - the picture beside the curves: pictures a second while playing, and the engine's frame rate
+//   with and without it;
 // - edit-to-picture latency: Enter in the grid until the engine has applied the new key (its
 //   answer and its track event), and until /api/frame.png shows a different picture.
-import { test, expect, openEditor, clickCell } from '../../editor/tests/e2e/fixtures.js';
+// VELMORA_EDITOR_PAGE=DIR benchmarks another version of the page (e.g. an older commit's editor/).
+import { test, expect, openEditor, clickCell, startEngine } from '../../editor/tests/e2e/fixtures.js';
 
 const RUNS = Number(process.env.VELMORA_BENCH_RUNS || 5);
 
@@ -80,7 +86,52 @@ function summarise(label, runs) {
     return median(fps);
 }
 
+// The grid drawn again from scratch `count` times at each of a few places, each draw followed by
+// a one-pixel read that makes the canvas produce its pixels. Milliseconds per draw, and the part
+// spent in the page's own code.
+async function measureRedraws(page, count) {
+    return page.evaluate((count) => {
+        const app = window.velmoraEditor.app;
+        const grid = app.grid;
+        const ctx = grid.canvas.getContext('2d');
+        const total = [];
+        const script = [];
+        const cold = [];
+        for (const row of [512, 1200, 2047, 3000, 4100]) {
+            // The first draw at a new place, with nothing kept from earlier draws.
+            grid.centreRow(row);
+            grid.dropRowBitmaps?.();
+            const c0 = performance.now();
+            grid.draw();
+            ctx.getImageData(0, 0, 1, 1);
+            cold.push(performance.now() - c0);
+            for (let i = 0; i < count; i++) {
+                const t0 = performance.now();
+                grid.draw();
+                const t1 = performance.now();
+                ctx.getImageData(0, 0, 1, 1);
+                total.push(performance.now() - t0);
+                script.push(t1 - t0);
+            }
+        }
+        const rows = grid.visibleRows();
+        return { total, script, cold, rows: rows.last - rows.first + 1, width: grid.viewWidth(), height: grid.viewHeight() };
+    }, count);
+}
+
+// The engine's frames a second while playing, from its count of frames drawn over `ms` (after a
+// second to settle).
+async function engineFps(engine, ms) {
+    await new Promise((r) => setTimeout(r, 1000));
+    const a = await engine.state();
+    const t0 = Date.now();
+    await new Promise((r) => setTimeout(r, ms));
+    const b = await engine.state();
+    return (b.frame - a.frame) / ((Date.now() - t0) / 1000);
+}
+
 test('sync editor benchmarks', async ({ page, engine }) => {
+    await page.setViewportSize({ width: 1600, height: 1000 });
     {
         // Page load to an interactive grid.
         const loads = [];
@@ -89,6 +140,15 @@ test('sync editor benchmarks', async ({ page, engine }) => {
             loads.push(await page.evaluate(() => performance.getEntriesByName('editor-interactive')[0].startTime));
         }
         console.log(`page load to interactive grid: ${fixed(median(loads))} ms median (${loads.map((v) => fixed(v, 0)).join(', ')})`);
+
+        // Full redraws of the grid.
+        const redraws = await measureRedraws(page, 30);
+        console.log(
+            `grid full redraw at 1600x1000 (${redraws.rows} rows in a ${redraws.width}x${redraws.height} grid): ` +
+                `median ${fixed(median(redraws.total), 2)} ms, p95 ${fixed(percentile(redraws.total, 0.95), 2)} ms ` +
+                `(the page's own code: median ${fixed(median(redraws.script), 2)} ms; ${redraws.total.length} draws); ` +
+                `the first draw at a new place: median ${fixed(median(redraws.cold), 2)} ms`,
+        );
 
         // Following playback.
         const following = [];
@@ -136,7 +196,9 @@ test('sync editor benchmarks', async ({ page, engine }) => {
                     pending.saved = performance.now() - pending.enter;
                 }
             });
-            app.events.addEventListener('track', () => {
+                // The event stream: its own emitter now, an EventSource in older pages.
+            const onTrack = (f) => (app.events.on ? app.events.on('track', f) : app.events.addEventListener('track', f));
+            onTrack(() => {
                 if (pending && pending.event === undefined) {
                     pending.event = performance.now() - pending.enter;
                 }
@@ -175,5 +237,51 @@ test('sync editor benchmarks', async ({ page, engine }) => {
         );
         const state = await engine.state();
         console.log(`engine: ${fixed(state.fps)} fps at 320x180 while benchmarked`);
+    }
+});
+
+// The picture beside the curves, against an engine drawing at the show's size (1280x720): how many
+// pictures a second the page shows while playing, and what that costs the engine's frame rate.
+test('sync editor picture', async ({ page, consoleGuard }) => {
+    // A software renderer at the show's size answers slowly: refused or late requests are part of
+    // what is measured here, not failures.
+    consoleGuard.allow(/./);
+    const engine = await startEngine({ size: process.env.VELMORA_BENCH_PICTURE_SIZE || '1280x720' });
+    try {
+        await page.setViewportSize({ width: 1600, height: 1000 });
+        await openEditor(page, engine.url);
+        await page.evaluate(() => localStorage.clear());
+        await goToRow(page, 1024);
+        const withPicture = async (on) => {
+            const box = page.locator('#preview-toggle');
+            if ((await box.isChecked()) !== on) {
+                await box.click();
+            }
+            await page.evaluate(() => window.velmoraEditor.app.grid.scroller.focus());
+            await page.keyboard.press('Space');
+            await expect.poll(async () => (await engine.state()).playing, { timeout: 30_000 }).toBe(true);
+            const before = await page.evaluate(() => window.velmoraEditor.app.pictures ?? 0);
+            const t0 = Date.now();
+            const fps = await engineFps(engine, 6000);
+            const pictures = ((await page.evaluate(() => window.velmoraEditor.app.pictures ?? 0)) - before) / ((Date.now() - t0) / 1000);
+            await page.keyboard.press('Space');
+            await expect.poll(async () => (await engine.state()).playing, { timeout: 30_000 }).toBe(false);
+            await goToRow(page, 1024);
+            return { fps, pictures };
+        };
+        const off = [];
+        const on = [];
+        for (let i = 0; i < Math.max(2, Math.ceil(RUNS / 2)); i++) {
+            off.push(await withPicture(false));
+            on.push(await withPicture(true));
+        }
+        const fpsOff = median(off.map((r) => r.fps));
+        const fpsOn = median(on.map((r) => r.fps));
+        console.log(
+            `picture while playing at ${process.env.VELMORA_BENCH_PICTURE_SIZE || '1280x720'}: ${fixed(median(on.map((r) => r.pictures)))} pictures a second; engine ` +
+                `${fixed(fpsOn)} fps with the picture, ${fixed(fpsOff)} fps without (${fixed((fpsOn / fpsOff) * 100, 0)}%; medians of ${on.length} runs)`,
+        );
+    } finally {
+        await engine.stop();
     }
 });

@@ -2,7 +2,7 @@
 // No imports here: this folder has no node_modules; the benchmark takes Playwright from editor/.
 export default {
     testDir: '.',
-    testMatch: /.*\.bench\.mjs$/,
+    testMatch: /.*\.(bench|shot)\.mjs$/,
     workers: 1,
     retries: 0,
     timeout: 600_000,

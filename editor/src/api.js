@@ -108,11 +108,12 @@ export class Api {
         return this.request('GET', `/api/audio/waveform?rowsPerBucket=${rowsPerBucket}`);
     }
 
-    // The last frame the engine drew, as a PNG blob.
-    async frame() {
+    // The last frame the engine drew, as a PNG blob; with a width, shrunk to at most that wide.
+    async frame(width = 0) {
+        const query = width > 0 ? `?width=${Math.round(width)}` : '';
         let response;
         try {
-            response = await this.fetchImpl(`${this.base}/api/frame.png`, { headers: { 'X-Velmora-Token': this.token }, cache: 'no-store' });
+            response = await this.fetchImpl(`${this.base}/api/frame.png${query}`, { headers: { 'X-Velmora-Token': this.token }, cache: 'no-store' });
         } catch (e) {
             throw new ApiError(0, 'GET /api/frame.png: the engine is not reachable');
         }

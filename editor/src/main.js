@@ -1,22 +1,37 @@
-// The sync editor page: wires the engine's API and event stream to the models and the views.
+// The sync editor page: boots, and wires the engine's API, its event stream, the models and the
+// views together. What the keys do is in commands.js, the transport in transport.js, the event
+// stream in events.js, the picture's polling in preview.js.
 
 import { Api, tokenFromLocation } from './api.js';
+import { Commands } from './commands.js';
+import { EngineEvents } from './events.js';
 import { ColumnLayout } from './model/columns.js';
 import { GridCursor } from './model/cursor.js';
 import { Editor } from './model/editor.js';
-import { formatBarBeat, formatTime, formatValue, parseRow } from './model/format.js';
-import { evaluate, findKey, segmentStart } from './model/interp.js';
+import { formatBarBeat, formatRows, formatTime, parseGoTo } from './model/format.js';
 import { gridAction } from './model/keymap.js';
-import { blockToText } from './model/keys.js';
+import { setKeyValue } from './model/keys.js';
 import { Playhead } from './model/playhead.js';
+import { Prefs } from './model/prefs.js';
 import { TrackStore } from './model/store.js';
+import { PicturePoller } from './preview.js';
+import { Transport } from './transport.js';
 import { CurveView } from './views/curve.js';
 import { GridView } from './views/grid.js';
-import { ColumnsPanel, ErrorsPanel, Notices } from './views/panels.js';
+import { ColumnsPanel, ErrorsPanel, FindPanel, HelpPanel, Notices } from './views/panels.js';
+import { dragToResize } from './views/panes.js';
 import { TimelineView } from './views/timeline.js';
 
 const $ = (id) => document.getElementById(id);
 const LAYOUT_KEY = 'velmora-editor-columns';
+
+function storage() {
+    try {
+        return window.localStorage;
+    } catch (e) {
+        return null;
+    }
+}
 
 class App {
     constructor(token) {
@@ -27,16 +42,17 @@ class App {
         this.cursor = new GridCursor();
         this.editor = new Editor({ store: this.store, layout: this.layout, cursor: this.cursor });
         this.playhead = new Playhead();
+        this.transport = new Transport({ api: this.api, playhead: this.playhead });
+        this.events = new EngineEvents({ api: this.api });
+        // The picture at the size it is shown, not the engine's (far less to compress and send).
+        this.poller = new PicturePoller({
+            api: this.api,
+            width: () => Math.ceil(($('preview-img').clientWidth || 320) * (window.devicePixelRatio || 1)),
+        });
+        this.prefs = new Prefs(storage());
         this.wave = null;
-        this.follow = true;
-        // Transport requests go one at a time, in the order made (concurrent fetches may overtake
-        // each other); the play state last asked for while a request is on its way.
-        this.transportTail = Promise.resolve();
-        this.requestedPlaying = null;
-        this.events = null;
+        this.broken = new Map(); // track name -> its source's error, from the engine's list
         this.perf = false;
-        this.connected = false;
-        this.everConnected = false;
         this.notices = new Notices($('notices'));
         this.errors = new ErrorsPanel($('errors'));
     }
@@ -48,10 +64,12 @@ class App {
         $('lock').hidden = false;
         $('app').inert = true;
         document.documentElement.dataset.state = 'locked';
-        if (this.events) {
-            this.events.close();
-            this.events = null;
-        }
+        this.events.close();
+        this.poller.stop();
+    }
+
+    get rowsPerBeat() {
+        return this.playhead.state.rowsPerBeat || 8;
     }
 
     async start() {
@@ -67,23 +85,18 @@ class App {
             return;
         }
         this.playhead.update(state, performance.now());
-        this.errors.show(state.errors);
+        this.showErrors(state.errors);
         let tracks;
         try {
             tracks = await this.api.tracks();
+            // Tracks listed without their revision are asked for one by one.
+            tracks = await Promise.all(tracks.map((t) => (typeof t.revision === 'number' ? t : this.api.getTrack(t.name))));
         } catch (e) {
             if (e.status === 401) {
                 this.lock('The engine refused this page\'s token (401).');
             } else {
                 this.lock(`The tracks could not be loaded: ${e.message}.`);
             }
-            return;
-        }
-        // Tracks listed without their revision are asked for one by one.
-        try {
-            tracks = await Promise.all(tracks.map((t) => (typeof t.revision === 'number' ? t : this.api.getTrack(t.name))));
-        } catch (e) {
-            this.lock(`The tracks could not be loaded: ${e.message}.`);
             return;
         }
         this.store.load(tracks);
@@ -94,15 +107,26 @@ class App {
             // A damaged saved layout: start from the engine's order.
         }
         this.buildViews();
+        this.buildCommands();
         this.bindStore();
         this.bindTransport();
         this.bindKeys();
-        this.connectEvents();
+        this.bindClipboard();
+        this.bindEvents();
         this.bindPreview();
+        this.bindPanes();
         this.loadWaveform();
+        // The grid opens where the engine is.
+        const row = Math.max(0, Math.min(this.cachedRowCount - 1, Math.floor(this.playhead.state.row)));
+        this.cursor.moveTo(row, 0);
+        this.grid.layoutSpacer();
+        this.grid.centreRow(row);
+        this.curve.keepInView(row);
         this.updateCursorInfo();
         this.updateSaveStatus();
         this.updateUndoButtons();
+        this.updateTransport();
+        this.events.connect();
         requestAnimationFrame((now) => this.frame(now));
         // Interactive once the first frame of the grid is drawn.
         this.grid.draw();
@@ -141,43 +165,60 @@ class App {
             layout: this.layout,
             cursor: this.cursor,
             get rowsPerBeat() {
-                return app.playhead.state.rowsPerBeat || 8;
+                return app.rowsPerBeat;
             },
             rowCount: () => this.cachedRowCount ?? this.rowCount(),
             playhead: () => this.currentRow ?? this.playRow(),
             loop: () => this.playhead.state.loop,
-            onCursorMoved: () => this.cursorMoved(),
+            brokenTracks: () => this.broken,
+            onCursorMoved: () => this.commands.cursorMoved(),
             onUserScroll: () => {
-                if (this.follow && this.playhead.state.playing) {
-                    this.setFollow(false);
+                if (this.commands.follow && this.transport.playing()) {
+                    this.commands.setFollow(false);
                 }
             },
             onColumnMoved: (name, index) => {
                 this.layout.moveVisible(name, index);
                 this.layoutChanged();
             },
-            onGutterClick: (row) => this.seek(row),
+            onColumnResized: (name, width, done) => {
+                this.layout.setWidth(name, width);
+                if (done) {
+                    this.layoutChanged();
+                }
+            },
+            onGutterClick: (row) => this.commands.seekBoth(row),
         });
         this.timeline = new TimelineView($('timeline'), {
             get rowsPerBeat() {
-                return app.playhead.state.rowsPerBeat || 8;
+                return app.rowsPerBeat;
+            },
+            get rowsPerSecond() {
+                return app.playhead.state.rowsPerSecond || 24;
             },
             lengthRows: () => this.playhead.state.lengthRows || 0,
             playhead: () => this.currentRow ?? this.playRow(),
             loop: () => this.playhead.state.loop,
             waveform: () => this.wave,
             visibleRows: () => this.grid.visibleRows(),
-            onSeek: (row) => this.seek(row),
-            onLoop: (loop) => this.setLoop(loop),
+            onSeek: (row) => this.commands.seekBoth(row),
+            onLoop: (loop) => {
+                this.notices.show({ level: 'info', key: 'loop', text: `Looping ${formatRows(loop.from, loop.to - 1, this.rowsPerBeat)}` });
+                this.transport.setLoop(loop);
+            },
         });
+        const precision = $('precision');
+        precision.value = String(this.prefs.get('precision', 0));
+        precision.addEventListener('change', () => this.prefs.set('precision', Number(precision.value)));
         this.curve = new CurveView($('curve-host'), {
             store: this.store,
             get rowsPerBeat() {
-                return app.playhead.state.rowsPerBeat || 8;
+                return app.rowsPerBeat;
             },
             tracks: () => this.editor.blockNames(),
             lengthRows: () => this.playhead.state.lengthRows || 0,
             playhead: () => this.currentRow ?? this.playRow(),
+            precision: () => Number(precision.value) || 0,
             fetchValues: (name, from, to, step) =>
                 this.api.values(name, from, to, step).then(
                     (r) => r.values,
@@ -188,14 +229,59 @@ class App {
                         throw e;
                     },
                 ),
-            onMoveKey: (name, fromRow, toRow, value) => {
-                this.editor.moveKey(name, fromRow, toRow, value);
+            onMoveKey: (name, fromRow, toRow, value) => this.editor.moveKey(name, fromRow, toRow, value),
+            onAddKey: (name, row, value) => {
+                this.store.edit(`add ${name} key at row ${row}`, { [name]: setKeyValue(this.store.keys(name), row, value) });
             },
         });
-        this.columns = new ColumnsPanel($('columns-panel'), $('columns-button'), this.layout, () => this.layoutChanged());
+        this.columns = new ColumnsPanel($('columns-panel'), $('columns-button'), this.layout, () => this.layoutChanged(),
+            (name) => this.store.description(name));
+        this.find = new FindPanel($('find-panel'),
+            () => this.layout.order.map((name) => ({ name, description: this.store.description(name) })),
+            (name) => this.goToTrack(name));
+        this.help = new HelpPanel($('help-panel'));
+        $('find-button').addEventListener('click', () => this.find.open());
+        $('help-button').addEventListener('click', () => this.help.toggle());
         this.cachedRowCount = this.rowCount();
         this.cursor.setBounds(this.cachedRowCount, this.layout.visible().length);
-        this.curve.keepInView(this.cursor.row);
+    }
+
+    buildCommands() {
+        this.commands = new Commands({
+            cursor: this.cursor,
+            editor: this.editor,
+            store: this.store,
+            transport: this.transport,
+            playhead: this.playhead,
+            rowCount: () => this.cachedRowCount,
+            rowsPerBeat: () => this.rowsPerBeat,
+            playRow: () => this.currentRow ?? this.playRow(),
+            ensureVisible: (row, col) => this.grid.ensureVisible(row, col),
+            openEditor: (text, select) => this.openEditor(text, select),
+            notify: (n) => this.notices.show(n),
+            help: () => this.help.toggle(),
+            find: () => this.find.open(),
+            goTo: () => $('row-input').focus(),
+            save: () => this.save(),
+        });
+        this.commands.on('cursor', () => this.cursorMoved());
+        this.commands.on('follow', ({ on }) => {
+            $('follow').checked = on;
+            this.grid.dirty = true;
+        });
+    }
+
+    // The track found with Ctrl+F: shown if it was hidden, the cursor on it.
+    goToTrack(name) {
+        if (this.layout.isHidden(name)) {
+            this.layout.setHidden(name, false);
+            this.layoutChanged();
+            this.notices.show({ level: 'info', key: 'find', text: `${name} was hidden; it is shown again.` });
+        }
+        const col = this.layout.visible().indexOf(name);
+        this.cursor.moveTo(this.cursor.row, col);
+        this.grid.scroller.focus({ preventScroll: true });
+        this.commands.cursorMoved();
     }
 
     layoutChanged() {
@@ -207,6 +293,9 @@ class App {
         this.cursor.setBounds(this.cachedRowCount, this.layout.visible().length);
         this.grid.dirty = true;
         this.curve.dirty = true;
+        if (this.columns.isOpen()) {
+            this.columns.render();
+        }
         this.updateCursorInfo();
     }
 
@@ -227,7 +316,7 @@ class App {
         });
         this.store.on('saved', () => this.updateSaveStatus());
         this.store.on('notice', (n) => {
-            this.notices.show({ level: n.level, text: n.text, key: n.name ? `track-${n.name}` : null });
+            this.notices.show({ level: n.level, text: n.text, key: n.name ? `track-${n.name}` : null, action: n.action ?? null });
         });
         this.store.on('unauthorized', () => this.lock('The engine no longer accepts this page\'s token (401): it was probably restarted. Open the address it printed.'));
     }
@@ -239,8 +328,9 @@ class App {
         el.classList.toggle('failed', failed.length > 0);
         el.classList.toggle('saving', failed.length === 0 && unsaved.length > 0);
         if (failed.length > 0) {
-            const first = this.store.status(failed[0]).message;
-            el.textContent = `Not saved: ${failed.join(', ')} (${first})`;
+            const first = this.store.status(failed[0]);
+            const why = first.state === 'blocked' ? `fix ${first.file}${first.line ? ` line ${first.line}` : ''}` : first.message;
+            el.textContent = `Not saved: ${failed.join(', ')} (${why})`;
             el.title = failed.map((n) => `${n}: ${this.store.status(n).message}`).join('\n');
         } else if (unsaved.length > 0) {
             el.textContent = `Saving ${unsaved.join(', ')}…`;
@@ -257,31 +347,19 @@ class App {
         $('redo').disabled = !this.store.history.canRedo();
     }
 
-    // The status line: what is under the cursor.
+    // The status line, and (a moment after the cursor settles) the screen reader's announcement.
     updateCursorInfo() {
-        const name = this.editor.cursorTrack();
-        const row = this.cursor.row;
-        let text = `row ${row} · bar ${formatBarBeat(row, this.playhead.state.rowsPerBeat || 8)}`;
-        if (name) {
-            const keys = this.store.keys(name);
-            const i = findKey(keys, row);
-            if (i >= 0) {
-                text = `${name} · ${text} · key ${formatValue(keys[i].value)} ${keys[i].interpolation}`;
-            } else {
-                const s = segmentStart(keys, row);
-                const from = s >= 0 && s + 1 < keys.length ? ` (${keys[s].interpolation} from row ${keys[s].row})` : '';
-                text = `${name} · ${text} · ${formatValue(Math.fround(evaluate(keys, row)))}${from}`;
-            }
-            const status = this.store.status(name);
-            if (status.state === 'failed') {
-                text += ` · not saved: ${status.message}`;
-            }
+        if (!this.commands) {
+            return;
         }
-        const selection = this.cursor.selection();
-        if (selection) {
-            text += ` · selected rows ${selection.row0}–${selection.row1}, ${selection.col1 - selection.col0 + 1} track(s)`;
-        }
+        const text = this.commands.describeCursor();
         $('cursor-info').textContent = text;
+        clearTimeout(this.announceTimer);
+        this.announceTimer = setTimeout(() => {
+            if (document.activeElement === this.grid.scroller) {
+                $('cell-announce').textContent = text;
+            }
+        }, 150);
     }
 
     cursorMoved() {
@@ -291,29 +369,21 @@ class App {
         this.updateCursorInfo();
     }
 
-    // Transport --------------------------------------------------------------------------------
-
-    transport(call, what) {
-        const run = this.transportTail.then(() => this.sendTransport(call, what));
-        this.transportTail = run;
-        return run;
-    }
-
-    async sendTransport(call, what) {
-        try {
-            const state = await call();
-            this.playhead.update(state, performance.now());
-            this.transportChanged();
-            return true;
-        } catch (e) {
-            if (e.status === 401) {
-                this.lock('The engine no longer accepts this page\'s token (401).');
-            } else {
-                this.notices.show({ level: 'error', text: `${what} failed: ${e.message}`, key: 'transport' });
+    showErrors(errors) {
+        const list = Array.isArray(errors) ? errors : [];
+        this.errors.show(list);
+        const broken = new Map(list.filter((e) => typeof e.track === 'string').map((e) => [e.track, e]));
+        if ([...broken.keys()].join() !== [...this.broken.keys()].join()) {
+            this.broken = broken;
+            if (this.grid) {
+                this.grid.dirty = true;
             }
-            return false;
+        } else {
+            this.broken = broken;
         }
     }
+
+    // Transport --------------------------------------------------------------------------------
 
     transportChanged() {
         this.grid.dirty = true;
@@ -322,76 +392,46 @@ class App {
         this.updateTransport();
     }
 
-    // Against the last request, not only the last state heard: Space pressed again before the
-    // engine has answered the first press pauses what that press started.
-    togglePlay() {
-        const playing = !(this.requestedPlaying ?? this.playhead.state.playing);
-        this.requestedPlaying = playing;
-        return this.transport(() => this.api.play(playing), playing ? 'Play' : 'Pause').finally(() => {
-            if (this.requestedPlaying === playing) {
-                this.requestedPlaying = null;
-            }
-        });
-    }
-
-    seek(row) {
-        const length = this.playhead.state.lengthRows || 0;
-        const target = Math.max(0, Math.min(length, row));
-        return this.transport(() => this.api.seek(target), `Going to row ${Math.round(target)}`);
-    }
-
-    setLoop(loop) {
-        return this.transport(() => this.api.setLoop(loop), loop ? 'Setting the loop' : 'Clearing the loop');
-    }
-
-    setFollow(on) {
-        this.follow = on;
-        $('follow').checked = on;
-        if (on) {
-            this.grid.dirty = true;
-        }
-    }
-
     bindTransport() {
         const refocus = () => this.grid.scroller.focus({ preventScroll: true });
-        // Mouse clicks on buttons give the keys back to the grid (so Space keeps playing).
+        this.transport.on('state', () => this.transportChanged());
+        this.transport.on('failed', ({ what, error }) => this.notices.show({ level: 'error', text: `${what} failed: ${error.message}`, key: 'transport' }));
+        this.transport.on('unauthorized', () => this.lock('The engine no longer accepts this page\'s token (401).'));
+        // Mouse clicks on buttons give the keys back to the grid (so Space keeps playing); the
+        // keyboard's focus stays where the author put it.
         for (const button of document.querySelectorAll('.transport button')) {
             button.addEventListener('mouseup', () => setTimeout(refocus, 0));
         }
-        $('play').addEventListener('click', () => this.togglePlay());
-        $('to-start').addEventListener('click', () => this.seek(0));
-        $('follow').addEventListener('change', (e) => this.setFollow(e.target.checked));
-        $('loop-clear').addEventListener('click', () => this.setLoop(null));
-        $('loop-selection').addEventListener('click', () => {
-            const b = this.cursor.block();
-            this.setLoop({ from: b.row0, to: b.row1 + 1 });
-        });
-        $('undo').addEventListener('click', () => this.undo());
-        $('redo').addEventListener('click', () => this.redo());
+        $('play').addEventListener('click', () => this.transport.togglePlay());
+        $('to-start').addEventListener('click', () => this.commands.seekBoth(0));
+        $('follow').addEventListener('change', (e) => this.commands.setFollow(e.target.checked));
+        $('loop-clear').addEventListener('click', () => this.transport.setLoop(null));
+        $('loop-selection').addEventListener('click', () => this.commands.loopSelection());
+        $('undo').addEventListener('click', () => this.commands.perform({ type: 'undo' }));
+        $('redo').addEventListener('click', () => this.commands.perform({ type: 'redo' }));
         $('retry').addEventListener('click', () => this.store.retryAll());
         const rowInput = $('row-input');
         rowInput.addEventListener('keydown', (e) => {
             if (e.key === 'Enter') {
-                const row = parseRow(rowInput.value, this.playhead.state.rowsPerSecond || 24);
-                if (row === null) {
+                const s = this.playhead.state;
+                const place = parseGoTo(rowInput.value, { rowsPerSecond: s.rowsPerSecond || 24, rowsPerBeat: this.rowsPerBeat });
+                if (!place.ok) {
                     rowInput.classList.add('invalid');
-                    this.notices.show({ level: 'warning', text: `"${rowInput.value}" is neither a row nor a time (m:ss)`, key: 'row-input', seconds: 4 });
+                    rowInput.setAttribute('aria-invalid', 'true');
+                    this.notices.show({ level: 'warning', text: place.error, key: 'row-input', seconds: 6 });
                     return;
                 }
                 rowInput.classList.remove('invalid');
+                rowInput.removeAttribute('aria-invalid');
+                this.notices.remove('row-input');
                 // The grid goes there and takes the keys back at once; the engine follows.
-                const r = Math.round(Math.max(0, Math.min(this.cachedRowCount - 1, row)));
-                this.cursor.moveTo(r, this.cursor.col);
-                this.grid.ensureVisible(r, this.cursor.col);
-                this.cursorMoved();
                 refocus();
-                this.seek(row);
+                this.commands.seekBoth(place.row);
             } else if (e.key === 'Escape') {
                 refocus();
             }
         });
         rowInput.addEventListener('focus', () => rowInput.select());
-        this.updateTransport();
     }
 
     updateTransport() {
@@ -406,12 +446,19 @@ class App {
             rowInput.value = String(Math.floor(row));
         }
         $('time').textContent = formatTime(row / (s.rowsPerSecond || 24));
-        $('barbeat').textContent = formatBarBeat(row, s.rowsPerBeat || 8);
+        $('barbeat').textContent = formatBarBeat(row, this.rowsPerBeat);
         const loop = $('loop-text');
-        loop.textContent = s.loop ? `loop ${s.loop.from}–${s.loop.to}` : 'no loop';
+        const loopText = s.loop ? `loop ${formatRows(Math.ceil(s.loop.from), Math.ceil(s.loop.to) - 1, this.rowsPerBeat).replace(/ \(rows (.*)\)$/, ' ($1)')}` : 'no loop';
+        if (loop.textContent !== loopText) {
+            loop.textContent = loopText;
+        }
         loop.classList.toggle('active', !!s.loop);
         $('loop-clear').disabled = !s.loop;
-        $('engine-fps').textContent = typeof s.fps === 'number' ? `${s.fps.toFixed(0)} fps` : '';
+        const fps = s.playing ? (typeof s.fps === 'number' ? `${s.fps.toFixed(0)} fps` : '') : 'paused';
+        const fpsEl = $('engine-fps');
+        if (fpsEl.textContent !== fps) {
+            fpsEl.textContent = fps;
+        }
     }
 
     // Keys -----------------------------------------------------------------------------------
@@ -424,120 +471,82 @@ class App {
         if (this.locked || e.defaultPrevented) {
             return;
         }
-        const t = e.target;
-        const inField = t instanceof HTMLElement && t !== this.grid.scroller &&
-            (t.isContentEditable || ['INPUT', 'TEXTAREA', 'SELECT', 'BUTTON'].includes(t.tagName));
-        if (inField) {
+        if (this.help.isOpen() || this.find.isOpen()) {
             return;
         }
+        const t = e.target;
+        const inGrid = t === this.grid.scroller || t === document.body || t === document.documentElement;
+        const typing = t instanceof HTMLElement && (t.isContentEditable || ['INPUT', 'TEXTAREA', 'SELECT'].includes(t.tagName)) &&
+            !(t.tagName === 'INPUT' && ['checkbox', 'radio'].includes(t.type));
         if (e.key === 'Escape' && this.columns.isOpen()) {
             this.columns.close();
             e.preventDefault();
+            return;
+        }
+        if (typing) {
             return;
         }
         const action = gridAction(e);
         if (!action) {
             return;
         }
+        // Outside the grid only the page-wide keys; everything else is the grid's.
+        if (!inGrid && !['help', 'find', 'playPause', 'save', 'undo', 'redo'].includes(action.type)) {
+            return;
+        }
+        if (!inGrid && action.type === 'playPause' && (t.tagName === 'BUTTON' || t.tagName === 'INPUT')) {
+            return; // Space presses the button or ticks the box
+        }
+        if (['copy', 'cut', 'paste'].includes(action.type)) {
+            // Left to the browser, which fires the clipboard events below; without them (no
+            // clipboard), the page's own clipboard.
+            this.pendingClipboard = action.type;
+            setTimeout(() => {
+                if (this.pendingClipboard === action.type) {
+                    this.pendingClipboard = null;
+                    this.clipboardAction(action.type, null);
+                }
+            }, 0);
+            return;
+        }
         e.preventDefault();
-        this.perform(action);
+        this.commands.perform(action);
     }
 
-    perform(action) {
-        const cursor = this.cursor;
-        switch (action.type) {
-        case 'move':
-            cursor.moveBy(action.rows, action.cols, action.extend);
-            break;
-        case 'moveTo':
-            cursor.moveTo(action.row === Infinity ? this.cachedRowCount - 1 : action.row, cursor.col, action.extend);
-            break;
-        case 'selectColumn':
-            cursor.selectAllRows();
-            break;
-        case 'escape':
-            cursor.clearSelection();
-            break;
-        case 'delete':
-            this.editor.deleteBlock();
-            break;
-        case 'interpolation':
-            this.editor.cycleInterpolation();
-            break;
-        case 'edit':
-            this.openEditor(this.editor.currentKeyText(), true);
-            return;
-        case 'type':
-            this.openEditor(action.text, false);
-            return;
-        case 'copy':
-            this.copy(false);
-            break;
-        case 'cut':
-            this.copy(true);
-            break;
-        case 'paste':
-            if (!this.editor.paste()) {
-                if (!this.editor.clipboard) {
-                    this.notices.show({ level: 'info', text: 'Nothing to paste: copy a block first (Ctrl+C).', key: 'clipboard' });
-                }
+    // Copy, cut and paste through the system clipboard, as text.
+    bindClipboard() {
+        const handle = (type) => (e) => {
+            const t = document.activeElement;
+            if (this.locked || !(t === this.grid.scroller || t === document.body)) {
+                return;
             }
-            break;
-        case 'undo':
-            this.undo();
-            break;
-        case 'redo':
-            this.redo();
-            break;
-        case 'playPause':
-            this.togglePlay();
-            return;
-        case 'save':
-            this.save();
-            return;
-        case 'loopStart': {
-            const loop = this.playhead.state.loop;
-            const to = loop && loop.to > cursor.row ? loop.to : cursor.row + 32;
-            this.setLoop({ from: cursor.row, to: Math.min(to, this.playhead.state.lengthRows || to) });
+            this.pendingClipboard = null;
+            e.preventDefault();
+            this.clipboardAction(type, e.clipboardData);
+        };
+        document.addEventListener('copy', handle('copy'));
+        document.addEventListener('cut', handle('cut'));
+        document.addEventListener('paste', handle('paste'));
+    }
+
+    clipboardAction(type, data) {
+        if (type === 'paste') {
+            this.commands.paste(data ? data.getData('text/plain') : null);
             return;
         }
-        case 'loopEnd': {
-            const loop = this.playhead.state.loop;
-            const from = loop && loop.from < cursor.row ? loop.from : Math.max(0, cursor.row - 32);
-            if (cursor.row > from) {
-                this.setLoop({ from, to: cursor.row });
-            }
-            return;
+        const text = this.commands.copy(type === 'cut');
+        if (data) {
+            data.setData('text/plain', text);
+        } else if (navigator.clipboard && navigator.clipboard.writeText) {
+            navigator.clipboard.writeText(text).catch(() => {});
         }
-        default:
-            return;
-        }
-        this.grid.ensureVisible(cursor.row, cursor.col);
-        this.cursorMoved();
     }
 
     openEditor(text, select) {
-        if (!this.editor.cursorTrack()) {
-            return;
-        }
         this.grid.openEditor(text, (typed) => {
             const result = this.editor.setValue(typed);
             return result.ok ? null : result.error;
         }, { select });
-    }
-
-    copy(cut) {
-        const block = cut ? this.editor.cut() : this.editor.copy();
-        const count = block.columns.reduce((n, c) => n + c.length, 0);
-        this.notices.show({
-            level: 'info',
-            text: `${cut ? 'Cut' : 'Copied'} ${count} key(s) from ${block.columns.length} track(s), ${block.rows} row(s).`,
-            key: 'clipboard',
-        });
-        // Also on the system clipboard where the browser allows it, as text.
-        if (navigator.clipboard && navigator.clipboard.writeText) {
-            navigator.clipboard.writeText(blockToText(block)).catch(() => {});
-        }
     }
 
     // Every edit is saved as it is made; Ctrl+S retries what failed and says where things stand.
@@ -556,140 +565,160 @@ class App {
         }
     }
 
-    undo() {
-        const label = this.editor.undo();
-        this.notices.show({ level: 'info', text: label ? `Undone: ${label}` : 'Nothing to undo.', key: 'undo' });
-        this.updateUndoButtons();
-    }
-
-    redo() {
-        const label = this.editor.redo();
-        this.notices.show({ level: 'info', text: label ? `Redone: ${label}` : 'Nothing to redo.', key: 'undo' });
-        this.updateUndoButtons();
-    }
-
     // The event stream ---------------------------------------------------------------------------
 
-    connectEvents() {
-        const es = new EventSource(this.api.eventsUrl());
-        this.events = es;
-        es.addEventListener('open', () => {
-            const reconnected = this.everConnected;
-            this.connected = true;
-            this.everConnected = true;
-            this.setConnection(true);
-            if (reconnected) {
-                // Whatever changed while we were away, then the saves that failed meanwhile.
+    bindEvents() {
+        const events = this.events;
+        events.on('connection', ({ up, reconnected }) => {
+            this.setConnection(up);
+            if (up && reconnected) {
+                // Whatever changed while we were away, then the saves that failed meanwhile
+                // (those refused for a broken source wait for the author).
                 this.api.tracks().then(
                     (list) => {
                         this.store.resync(list.filter((t) => typeof t.revision === 'number'));
-                        this.store.retryAll();
+                        this.store.retryAll({ blocked: false });
                     },
                     () => {},
                 );
             }
         });
-        es.addEventListener('state', (e) => {
-            const state = parseEvent(e);
-            if (state) {
-                this.playhead.update(state, performance.now());
-                if (Array.isArray(state.errors)) {
-                    this.errors.show(state.errors);
-                }
-                this.transportChanged();
+        events.on('state', (state) => {
+            this.playhead.update(state, performance.now());
+            if (Array.isArray(state.errors)) {
+                this.showErrors(state.errors);
             }
+            this.poller.stateChanged(state);
+            this.transportChanged();
         });
-        es.addEventListener('track', (e) => {
-            const data = parseEvent(e);
-            if (data && typeof data.name === 'string') {
-                this.store.remoteChange(data);
-            }
-        });
-        es.addEventListener('reloaded', (e) => {
-            const data = parseEvent(e);
-            if (data && data.ok && typeof data.file === 'string') {
+        events.on('track', (data) => this.store.remoteChange(data));
+        events.on('reloaded', (data) => {
+            if (data.ok) {
                 this.notices.show({ level: 'info', text: `Reloaded ${data.file}`, key: 'reloaded' });
             }
         });
-        // 'error' is both the engine's error list and the browser's own "connection lost".
-        es.addEventListener('error', (e) => {
-            if (typeof e.data === 'string') {
-                const data = parseEvent(e);
-                if (data) {
-                    this.errors.show(data.errors);
-                }
-                return;
-            }
-            this.connected = false;
-            this.setConnection(false);
-            if (es.readyState === EventSource.CLOSED) {
-                this.events = null;
-                this.reconnectLater();
-            }
-        });
-    }
-
-    // The stream was refused for good: find out why, then try again.
-    reconnectLater() {
-        setTimeout(() => {
-            if (this.locked) {
-                return;
-            }
-            this.api.state().then(
-                () => this.connectEvents(),
-                (e) => {
-                    if (e.status === 401) {
-                        this.lock('The engine no longer accepts this page\'s token (401): it was probably restarted.');
-                    } else {
-                        this.reconnectLater();
-                    }
-                },
-            );
-        }, 2000);
+        events.on('errors', (errors) => this.showErrors(errors));
+        events.on('unauthorized', () => this.lock('The engine no longer accepts this page\'s token (401): it was probably restarted.'));
     }
 
     setConnection(up) {
         const el = $('connection');
-        el.textContent = up ? 'engine connected' : 'engine disconnected: reconnecting…';
+        // Connected: a green dot (its word for screen readers); lost: said in full.
+        if (up) {
+            el.innerHTML = '<span aria-hidden="true">●</span><span class="visually-hidden">connected</span>';
+        } else {
+            el.textContent = 'engine disconnected: reconnecting…';
+        }
+        el.title = up ? 'The page hears the engine\'s events' : 'The event stream from the engine is down; the page keeps trying';
         el.className = `connection ${up ? 'up' : 'down'}`;
     }
 
-    // The engine's picture, a few times a second while the box is ticked.
+    // The engine's picture: after every change while paused, ten times a second while playing.
     bindPreview() {
         const box = $('preview-toggle');
         const figure = $('preview');
         const img = $('preview-img');
         const caption = $('preview-caption');
-        let timer = null;
         let url = null;
-        const load = async () => {
-            timer = null;
-            if (!box.checked || this.locked) {
-                return;
+        this.poller.on('frame', ({ blob }) => {
+            const next = URL.createObjectURL(blob);
+            img.src = next;
+            if (url) {
+                URL.revokeObjectURL(url);
             }
-            try {
-                const blob = await this.api.frame();
-                if (url) {
-                    URL.revokeObjectURL(url);
-                }
-                url = URL.createObjectURL(blob);
-                img.src = url;
+            url = next;
+            this.pictures = (this.pictures ?? 0) + 1;
+            if (caption.textContent) {
                 caption.textContent = '';
-                timer = setTimeout(load, 250);
-            } catch (e) {
-                if (e.status === 401) {
-                    this.lock('The engine no longer accepts this page\'s token (401).');
-                    return;
-                }
-                caption.textContent = `No picture: ${e.message}`;
-                timer = setTimeout(load, 2000);
+            }
+        });
+        this.poller.on('failed', ({ error }) => {
+            caption.textContent = `No picture: ${error.message}`;
+        });
+        this.poller.on('unauthorized', () => this.lock('The engine no longer accepts this page\'s token (401).'));
+        const apply = () => {
+            figure.hidden = !box.checked;
+            $('split-preview').hidden = !box.checked;
+            if (box.checked) {
+                this.poller.stateChanged(this.playhead.state);
+                this.poller.start();
+            } else {
+                this.poller.stop();
             }
         };
+        box.checked = this.prefs.get('picture', false);
         box.addEventListener('change', () => {
-            figure.hidden = !box.checked;
-            if (box.checked && !timer) {
-                load();
+            this.prefs.set('picture', box.checked);
+            apply();
+        });
+        apply();
+    }
+
+    // Pane sizes: the author's, remembered; else the curves get what the grid does not need to
+    // show a bar of rows.
+    bindPanes() {
+        const panes = $('panes');
+        const bottom = $('bottom');
+        const side = $('side');
+        const bottomHeight = () => {
+            const set = this.prefs.get('bottomHeight');
+            if (set !== null) {
+                return Math.max(0, Math.min(panes.clientHeight - 66, set));
             }
+            const gridNeeds = this.grid.headerHeight + this.rowsPerBeat * 4 * this.grid.rowHeight + 20;
+            return Math.max(80, Math.min(240, panes.clientHeight - 6 - gridNeeds));
+        };
+        const applyBottom = (px) => {
+            panes.style.setProperty('--bottom-height', `${Math.round(px)}px`);
+            return px;
+        };
+        const sideWidth = () => {
+            const set = this.prefs.get('sideWidth');
+            const width = set ?? Math.round(Math.min(420, Math.max(240, panes.clientWidth * 0.28)));
+            return Math.max(0, Math.min(panes.clientWidth - 126, width));
+        };
+        const applySide = (px) => {
+            bottom.style.setProperty('--side-width', `${Math.round(px)}px`);
+            return px;
+        };
+        const previewHeight = () => {
+            const set = this.prefs.get('previewHeight');
+            return set ?? Math.round(bottom.clientHeight * 0.6);
+        };
+        const applyPreview = (px) => {
+            side.style.setProperty('--preview-height', `${Math.round(Math.max(40, Math.min(side.clientHeight - 40, px)))}px`);
+            return px;
+        };
+        const layout = () => {
+            applyBottom(bottomHeight());
+            applySide(sideWidth());
+            applyPreview(previewHeight());
+        };
+        layout();
+        new ResizeObserver(layout).observe(panes);
+        dragToResize($('split-grid'), {
+            vertical: false,
+            sign: -1,
+            size: () => bottom.clientHeight,
+            set: (px) => applyBottom(Math.max(0, Math.min(panes.clientHeight - 66, px))),
+            done: (px) => {
+                this.prefs.set('bottomHeight', Math.round(px));
+                applyPreview(previewHeight());
+            },
+        });
+        dragToResize($('split-side'), {
+            vertical: true,
+            sign: -1,
+            size: () => side.clientWidth,
+            set: (px) => applySide(Math.max(0, Math.min(panes.clientWidth - 126, px))),
+            done: (px) => this.prefs.set('sideWidth', Math.round(px)),
+        });
+        dragToResize($('split-preview'), {
+            vertical: false,
+            sign: 1,
+            size: () => $('preview').clientHeight,
+            set: (px) => applyPreview(px),
+            done: (px) => this.prefs.set('previewHeight', Math.round(Math.max(40, px))),
         });
     }
 
@@ -719,7 +748,7 @@ class App {
             this.grid.dirty = true;
             this.timeline.dirty = true;
             this.curve.dirty = true;
-            if (this.follow) {
+            if (this.commands.follow) {
                 this.grid.follow(row);
                 if (this.playhead.state.playing) {
                     this.curve.keepInView(row);
@@ -745,14 +774,6 @@ class App {
             performance.measure('editor-draw', { start, end: performance.now() });
         }
         requestAnimationFrame((t) => this.frame(t));
-    }
-}
-
-function parseEvent(e) {
-    try {
-        return JSON.parse(e.data);
-    } catch (err) {
-        return null;
     }
 }
 

@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -283,6 +285,44 @@ TEST(EditTransport, APausedFrameIsTheCapturedFrameOfItsRow) {
     }
     EXPECT_EQ(differing, 0u) << "samples differ between the paused frame and the captured one";
     EXPECT_GT(sum / paused.size(), 1.0) << "the frame is black";
+    EXPECT_EQ(edit.stop(), 0);
+}
+
+TEST(EditTransport, APreviewFrameIsTheFrameShrunkByAWholeFactor) {
+    EditProcess edit({"--paused", "--from", "80"});
+    ASSERT_TRUE(edit.started()) << edit.errors();
+    int width = 0;
+    int height = 0;
+    const std::vector<unsigned char> full = decodePngRgb(edit.get("/api/frame.png").body, &width, &height);
+    ASSERT_EQ(width, 320);
+    // At most 100 wide: a quarter, each pixel the mean of a 4x4 block (the picture is opaque).
+    const Answer small = edit.get("/api/frame.png?width=100");
+    ASSERT_EQ(small.status, 200);
+    int w = 0;
+    int h = 0;
+    const std::vector<unsigned char> shrunk = decodePngRgb(small.body, &w, &h);
+    ASSERT_EQ(w, 80);
+    ASSERT_EQ(h, 45);
+    int worst = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < 4; ++dy) {
+                    for (int dx = 0; dx < 4; ++dx) {
+                        sum += full[((y * 4 + dy) * width + x * 4 + dx) * 3 + c];
+                    }
+                }
+                worst = std::max(worst, std::abs(shrunk[(y * w + x) * 3 + c] - (sum + 8) / 16));
+            }
+        }
+    }
+    EXPECT_EQ(worst, 0);
+    // As wide or wider than the picture: the picture itself.
+    EXPECT_EQ(edit.get("/api/frame.png?width=320").body.size(), edit.get("/api/frame.png").body.size());
+    for (const char* bad : {"0", "-5", "1.5", "wide", "", "99999"}) {
+        EXPECT_EQ(edit.get(std::string("/api/frame.png?width=") + bad).status, 400) << bad;
+    }
     EXPECT_EQ(edit.stop(), 0);
 }
 

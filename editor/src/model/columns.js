@@ -1,10 +1,27 @@
-// Which tracks the grid shows, in which order. Kept by track name, so it survives reloads and can
-// be stored between visits (toJSON / restore).
+// Which tracks the grid shows, in which order and how wide. Kept by track name, so it survives
+// reloads and can be stored between visits (toJSON / restore).
+
+export const MIN_WIDTH = 48;
+export const MAX_WIDTH = 480;
 
 export class ColumnLayout {
     constructor(names = []) {
         this.order = names.slice();
         this.hidden = new Set();
+        this.widths = new Map(); // name -> width set by the author (px)
+    }
+
+    // The author's width of a column, or null for the grid's own.
+    width(name) {
+        return this.widths.get(name) ?? null;
+    }
+
+    setWidth(name, width) {
+        if (!this.order.includes(name) || !Number.isFinite(width)) {
+            return false;
+        }
+        this.widths.set(name, Math.round(Math.max(MIN_WIDTH, Math.min(MAX_WIDTH, width))));
+        return true;
     }
 
     // Adopts the engine's track list: unknown names go, new ones are added at the end.
@@ -88,7 +105,7 @@ export class ColumnLayout {
     }
 
     toJSON() {
-        return { order: this.order.slice(), hidden: [...this.hidden] };
+        return { order: this.order.slice(), hidden: [...this.hidden], widths: Object.fromEntries(this.widths) };
     }
 
     restore(saved) {
@@ -98,9 +115,38 @@ export class ColumnLayout {
         const names = this.order.slice();
         this.order = saved.order.filter((n) => typeof n === 'string');
         this.hidden = new Set(saved.hidden.filter((n) => typeof n === 'string'));
+        this.widths = new Map();
+        if (saved.widths && typeof saved.widths === 'object') {
+            for (const [name, width] of Object.entries(saved.widths)) {
+                if (names.includes(name) && typeof width === 'number') {
+                    this.setWidth(name, width);
+                }
+            }
+        }
         this.setNames(names);
         if (this.visible().length === 0) {
             this.hidden.clear();
         }
     }
+}
+
+// Tracks matching what the author typed to find one: by name first (from its start, then
+// anywhere), then by what the track does. Every word must match. [{name, description, by}]
+export function findTracks(tracks, query) {
+    const words = String(query).toLowerCase().split(/\s+/).filter((w) => w !== '');
+    if (words.length === 0) {
+        return tracks.map((t) => ({ ...t, by: 'all' }));
+    }
+    const ranked = [];
+    for (const t of tracks) {
+        const name = t.name.toLowerCase();
+        const text = `${name} ${String(t.description ?? '').toLowerCase()}`;
+        if (!words.every((w) => text.includes(w))) {
+            continue;
+        }
+        const rank = name.startsWith(words[0]) ? 0 : words.every((w) => name.includes(w)) ? 1 : 2;
+        ranked.push({ rank, t: { ...t, by: rank < 2 ? 'name' : 'description' } });
+    }
+    ranked.sort((a, b) => a.rank - b.rank);
+    return ranked.map((r) => r.t);
 }

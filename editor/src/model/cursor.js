@@ -44,6 +44,43 @@ export class GridCursor {
         this.moveTo(this.row + rows, this.col + cols, extend);
     }
 
+    // Page Up/Down: `bars` whole bars (negative: up). A plain move goes that many bars' rows. An
+    // extending one moves the selection's moving edge to bar lines, so that from a bar's first row
+    // two presses select exactly two bars (608-671 at 32 rows a bar), and back.
+    moveByBars(bars, rowsPerBar, extend = false) {
+        if (!extend) {
+            this.moveBy(bars * rowsPerBar, 0, false);
+            return;
+        }
+        if (!this.anchor) {
+            this.anchor = { row: this.row, col: this.col };
+        }
+        let row = this.row;
+        for (let i = 0; i < Math.abs(bars); i++) {
+            const anchor = this.anchor.row;
+            if (bars > 0) {
+                // Growing down: to the next bar's last row. Shrinking from the top: to the next
+                // bar line, no further than the anchor.
+                row = row >= anchor
+                    ? (Math.floor((row + 1) / rowsPerBar) + 1) * rowsPerBar - 1
+                    : Math.min(anchor, (Math.floor(row / rowsPerBar) + 1) * rowsPerBar);
+            } else {
+                row = row <= anchor
+                    ? (Math.ceil(row / rowsPerBar) - 1) * rowsPerBar
+                    : Math.max(anchor, Math.floor(row / rowsPerBar) * rowsPerBar - 1);
+            }
+            row = clamp(row, 0, this.rowCount - 1);
+        }
+        this.row = row;
+    }
+
+    // Selects rows row0..row1 of columns col0..col1, the cursor on the top-left cell.
+    select(row0, col0, row1, col1) {
+        this.row = clamp(row0, 0, this.rowCount - 1);
+        this.col = clamp(col0, 0, this.columnCount - 1);
+        this.anchor = { row: clamp(row1, 0, this.rowCount - 1), col: clamp(col1, 0, this.columnCount - 1) };
+    }
+
     clearSelection() {
         this.anchor = null;
     }

@@ -2,7 +2,7 @@
 // Works on the store, the column layout and the cursor; knows nothing of the DOM.
 
 import { findKey, nextInterpolation } from './interp.js';
-import { parseValue, formatValue } from './format.js';
+import { formatPlace, formatValue, parseValue } from './format.js';
 import {
     copyBlock,
     cycleInterpolation,
@@ -107,11 +107,8 @@ export class Editor {
 
     copy() {
         const block = this.cursor.block();
-        this.clipboard = copyBlock(
-            this.blockNames(block).map((n) => this.store.keys(n)),
-            block.row0,
-            block.row1,
-        );
+        const names = this.blockNames(block);
+        this.clipboard = copyBlock(names.map((n) => this.store.keys(n)), block.row0, block.row1, names);
         return this.clipboard;
     }
 
@@ -121,18 +118,33 @@ export class Editor {
         return block;
     }
 
-    // Pastes a block (default: the last copied) with its top-left corner at the cursor. Columns
-    // past the last visible track are dropped. One undo step.
-    paste(block = this.clipboard) {
+    // Pastes a block (default: the last copied) with its top-left corner at the selection's
+    // top-left, or at the cursor without a selection; columns past the last visible track are
+    // left out. The pasted cells are selected afterwards. One undo step.
+    // {ok, changed, keys, names, row, rows, dropped} or {ok: false, error}.
+    paste(block = this.clipboard, { rowsPerBeat = 8 } = {}) {
         if (!block) {
-            return false;
+            return { ok: false, error: 'Nothing to paste: copy a block first (Ctrl+C).' };
         }
-        const names = this.visibleNames().slice(this.cursor.col, this.cursor.col + block.columns.length);
+        if (block.error) {
+            return { ok: false, error: block.error };
+        }
+        const at = this.cursor.selection() ?? { row0: this.cursor.row, col0: this.cursor.col };
+        const names = this.visibleNames().slice(at.col0, at.col0 + block.columns.length);
+        if (names.length === 0) {
+            return { ok: false, error: 'No track under the cursor to paste into.' };
+        }
         const edits = {};
+        let keys = 0;
         names.forEach((name, c) => {
-            edits[name] = pasteColumn(this.store.keys(name), block.columns[c], block.rows, this.cursor.row);
+            keys += block.columns[c].length;
+            edits[name] = pasteColumn(this.store.keys(name), block.columns[c], block.rows, at.row0, block.clear);
         });
-        return this.store.edit('paste', edits);
+        const into = names.length > 1 ? `${names[0]}–${names[names.length - 1]}` : names[0];
+        const place = formatPlace(at.row0, rowsPerBeat);
+        const changed = this.store.edit(`paste into ${into} at ${place}`, edits);
+        this.cursor.select(at.row0, at.col0, Math.min(this.cursor.rowCount - 1, at.row0 + block.rows - 1), at.col0 + names.length - 1);
+        return { ok: true, changed, keys, names, into, place, row: at.row0, rows: block.rows, dropped: block.columns.length - names.length };
     }
 
     // A key dragged in the curve view, from its row to another (whole) row and value.

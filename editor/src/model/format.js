@@ -68,18 +68,43 @@ export function parseValue(text) {
     return { ok: true, value: Object.is(value, -0) ? 0 : value };
 }
 
-// Where the author typed to go: a row ("1000", fractions allowed) or a time ("1:23.5", minutes
-// and seconds). The row, clamped by the caller, or null.
-export function parseRow(text, rowsPerSecond = 24) {
-    const trimmed = String(text).trim();
-    if (/^[-+]?(\d+\.?\d*|\.\d+)$/.test(trimmed)) {
-        return Number(trimmed);
+// Where the author typed to go, as a row of the show:
+//   "608" or "row 608"        a row ("r 12.5": fractions only with the word)
+//   "20.1", "20.1.3", "b20"   bar.beat (and the row within the beat), all counted from 1
+//   "1:23.5", "83.5s"         minutes:seconds, or seconds
+// {ok: true, row} (clamped by the caller) or {ok: false, error} saying what is accepted.
+export function parseGoTo(text, { rowsPerSecond = 24, rowsPerBeat = 8 } = {}) {
+    const t = String(text).trim().toLowerCase();
+    const accepted = 'type a row (608), bar.beat (20.1) or a time (1:23.5)';
+    let m;
+    if (/^\d+$/.test(t)) {
+        return { ok: true, row: Number(t) };
     }
-    const time = trimmed.match(/^(\d+):([0-5]?\d(\.\d*)?)$/);
-    if (time) {
-        return (Number(time[1]) * 60 + Number(time[2])) * rowsPerSecond;
+    if ((m = t.match(/^r(?:ow)?\s*(\d+\.?\d*|\.\d+)$/))) {
+        return { ok: true, row: Number(m[1]) };
     }
-    return null;
+    if ((m = t.match(/^(?:b(?:ar)?\s*)?(\d+)(?:\.(\d+)(?:\.(\d+))?)?$/)) && (t.startsWith('b') || m[2] !== undefined)) {
+        const bar = Number(m[1]);
+        const beat = m[2] === undefined ? 1 : Number(m[2]);
+        const step = m[3] === undefined ? 1 : Number(m[3]);
+        if (bar < 1) {
+            return { ok: false, error: `bars are counted from 1: ${accepted}` };
+        }
+        if (beat < 1 || beat > BEATS_PER_BAR) {
+            return { ok: false, error: `a bar has beats 1 to ${BEATS_PER_BAR}, not ${beat}: ${accepted}` };
+        }
+        if (step < 1 || step > rowsPerBeat) {
+            return { ok: false, error: `a beat has rows 1 to ${rowsPerBeat}, not ${step}` };
+        }
+        return { ok: true, row: ((bar - 1) * BEATS_PER_BAR + beat - 1) * rowsPerBeat + step - 1 };
+    }
+    if ((m = t.match(/^(\d+):([0-5]?\d(?:\.\d*)?)$/))) {
+        return { ok: true, row: (Number(m[1]) * 60 + Number(m[2])) * rowsPerSecond };
+    }
+    if ((m = t.match(/^(\d+\.?\d*|\.\d+)\s*s$/))) {
+        return { ok: true, row: Number(m[1]) * rowsPerSecond };
+    }
+    return { ok: false, error: t === '' ? accepted : `"${String(text).trim()}" is not a place in the show: ${accepted}` };
 }
 
 // m:ss.mmm
@@ -92,8 +117,35 @@ export function formatTime(seconds) {
     return `${minutes}:${String(whole).padStart(2, '0')}.${String(millis).padStart(3, '0')}`;
 }
 
+export const BEATS_PER_BAR = 4;
+
 // bar.beat, both counted from 1, for a row (rowsPerBeat rows a beat, 4 beats a bar).
 export function formatBarBeat(row, rowsPerBeat = 8) {
     const beat = Math.floor(Math.max(0, row) / rowsPerBeat);
-    return `${Math.floor(beat / 4) + 1}.${(beat % 4) + 1}`;
+    return `${Math.floor(beat / BEATS_PER_BAR) + 1}.${(beat % BEATS_PER_BAR) + 1}`;
+}
+
+// A row as the author says it: "bar 28" on a bar line, "bar 28.3" on a beat, else
+// "row 901 (bar 28.3)".
+export function formatPlace(row, rowsPerBeat = 8) {
+    const barBeat = formatBarBeat(row, rowsPerBeat);
+    if (row % (rowsPerBeat * BEATS_PER_BAR) === 0) {
+        return `bar ${barBeat.split('.')[0]}`;
+    }
+    if (row % rowsPerBeat === 0) {
+        return `bar ${barBeat}`;
+    }
+    return `row ${row} (bar ${barBeat})`;
+}
+
+// Rows from..to (inclusive) as the author says them: "bars 20–21 (rows 608–671)" when they are
+// whole bars, else "rows 600–650 (bar 19.4 to 21.2)".
+export function formatRows(from, to, rowsPerBeat = 8) {
+    const bar = rowsPerBeat * BEATS_PER_BAR;
+    if (from % bar === 0 && (to + 1) % bar === 0) {
+        const b0 = from / bar + 1;
+        const b1 = (to + 1) / bar;
+        return `${b0 === b1 ? `bar ${b0}` : `bars ${b0}–${b1}`} (rows ${from}–${to})`;
+    }
+    return `rows ${from}–${to} (bar ${formatBarBeat(from, rowsPerBeat)} to ${formatBarBeat(to, rowsPerBeat)})`;
 }

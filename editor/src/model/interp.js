@@ -57,7 +57,19 @@ export function evaluate(keys, row) {
     if (row >= last.row) {
         return last.value;
     }
-    const i = segmentStart(keys, row);
+    return evaluateSegment(keys, segmentStart(keys, row), row);
+}
+
+// The value at `row` inside the segment that starts at key i (keys[i].row <= row < keys[i+1].row),
+// for callers that walk the keys in order; before the first and after the last key the value of
+// that key.
+export function evaluateSegment(keys, i, row) {
+    if (i < 0) {
+        return keys.length ? keys[0].value : 0;
+    }
+    if (i + 1 >= keys.length) {
+        return keys[i].value;
+    }
     const k0 = keys[i];
     const k1 = keys[i + 1];
     const t = (row - k0.row) / (k1.row - k0.row);

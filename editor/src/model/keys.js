@@ -2,6 +2,7 @@
 // the same array when nothing changes); none of them touches the original.
 
 import { findKey, segmentStart, nextInterpolation, isInterpolation } from './interp.js';
+import { formatValue } from './format.js';
 
 export const MAX_ROW = 2147483647;
 
@@ -172,17 +173,29 @@ export function applyChanges(keys, changes, side) {
 }
 
 // A block of keys copied from consecutive columns: rows are relative to the block's first row.
-// {rows, columns: [[{row, value, interpolation}], ...]}
-export function copyBlock(keysOfColumns, from, to) {
+// {rows, columns: [[{row, value, interpolation}], ...], names: [track, ...], clear}
+// `clear`: pasting it also empties the rows of the columns that hold no keys (a block copied
+// from empty cells to wipe them); otherwise such columns are left as they are.
+export function copyBlock(keysOfColumns, from, to, names = [], clear = false) {
     return {
         rows: to - from + 1,
         columns: keysOfColumns.map((keys) => keysInRows(keys, from, to).map((k) => ({ ...k, row: k.row - from }))),
+        names: names.slice(),
+        clear,
     };
 }
 
-// The keys of one column after pasting one column of a block at `row`: the block's rows are
-// cleared first, so a paste gives exactly what was copied.
-export function pasteColumn(keys, column, rows, row) {
+export function blockKeyCount(block) {
+    return block.columns.reduce((n, c) => n + c.length, 0);
+}
+
+// The keys of one column after pasting one column of a block at `row`. A column with keys
+// replaces the block's rows with exactly what was copied; an empty one changes nothing unless
+// the block says to clear.
+export function pasteColumn(keys, column, rows, row, clear = false) {
+    if (column.length === 0 && !clear) {
+        return keys;
+    }
     let out = removeRows(keys, row, row + rows - 1);
     for (const k of column) {
         if (k.row + row <= MAX_ROW) {
@@ -192,43 +205,75 @@ export function pasteColumn(keys, column, rows, row) {
     return sameKeys(out, keys) ? keys : out;
 }
 
-// A block as text (one line a key: column, row, value, interpolation, tab-separated), so it can
-// go through the system clipboard between pages.
+// A block as text, so it goes through the system clipboard to another page or a text editor
+// and back:
+//
+//   velmora-keys ROWS COLUMNS [clear]
+//   tracks NAME NAME ...              (where they came from; informative)
+//   COLUMN ROW VALUE INTERPOLATION    (one line a key; column and row counted from 0 in the block)
+//
+// Fields are separated by tabs or spaces; "#" starts a comment.
 export function blockToText(block) {
-    const lines = [`velmora-keys\t${block.rows}\t${block.columns.length}`];
+    const lines = [`velmora-keys\t${block.rows}\t${block.columns.length}${block.clear ? '\tclear' : ''}`];
+    if (block.names && block.names.length === block.columns.length) {
+        lines.push(['tracks', ...block.names].join('\t'));
+    }
     block.columns.forEach((column, c) => {
         for (const k of column) {
-            lines.push(`${c}\t${k.row}\t${k.value}\t${k.interpolation}`);
+            lines.push(`${c}\t${k.row}\t${formatValue(k.value)}\t${k.interpolation}`);
         }
     });
     return lines.join('\n') + '\n';
 }
 
-// The block from blockToText, or null when the text is not one.
+const NAME = /^[A-Za-z_][A-Za-z0-9_]{0,63}$/;
+
+// The block from its text form (as blockToText writes it, or typed in a text editor), or
+// {error} saying what is wrong with it: null when the text is not meant as a block at all.
 export function blockFromText(text) {
-    const lines = String(text).split('\n').filter((l) => l !== '');
-    const head = lines.length ? lines[0].split('\t') : [];
-    if (head[0] !== 'velmora-keys' || head.length !== 3) {
+    const lines = String(text)
+        .split(/\r?\n|\r/)
+        .map((l) => l.replace(/#.*/, '').trim())
+        .filter((l) => l !== '');
+    const head = lines.length ? lines[0].split(/\s+/) : [];
+    if (head[0] !== 'velmora-keys') {
         return null;
     }
+    const bad = (why) => ({ error: `the keys on the clipboard cannot be pasted: ${why}` });
     const rows = Number(head[1]);
     const width = Number(head[2]);
-    if (!Number.isInteger(rows) || rows < 1 || !Number.isInteger(width) || width < 1 || width > 1000) {
-        return null;
+    if (head.length < 3 || head.length > 4 || (head.length === 4 && head[3] !== 'clear')) {
+        return bad('the first line must be "velmora-keys ROWS COLUMNS", optionally followed by "clear"');
+    }
+    if (!Number.isInteger(rows) || rows < 1 || rows > MAX_ROW || !Number.isInteger(width) || width < 1 || width > 1000) {
+        return bad(`"${lines[0]}" does not give a number of rows (1 or more) and of columns (1 to 1000)`);
     }
     const columns = Array.from({ length: width }, () => []);
-    for (const line of lines.slice(1)) {
-        const [c, row, value, interpolation] = line.split('\t');
+    let names = [];
+    for (const [n, line] of lines.slice(1).entries()) {
+        const fields = line.split(/\s+/);
+        if (fields[0] === 'tracks') {
+            names = fields.slice(1);
+            if (names.length !== width || !names.every((x) => NAME.test(x))) {
+                return bad(`"${line}" does not name ${width} track(s)`);
+            }
+            continue;
+        }
+        const [c, row, value, interpolation] = fields;
         const column = Number(c);
-        const key = { row: Number(row), value: Math.fround(Number(value)), interpolation };
-        if (!Number.isInteger(column) || column < 0 || column >= width || !Number.isInteger(key.row) ||
-            key.row < 0 || key.row >= rows || !Number.isFinite(key.value) || !isInterpolation(interpolation)) {
-            return null;
+        const key = { row: Number(row), value: Math.fround(Number(value)), interpolation: String(interpolation).toLowerCase() };
+        if (fields.length !== 4 || !Number.isInteger(column) || column < 0 || column >= width ||
+            !Number.isInteger(key.row) || key.row < 0 || key.row >= rows || !/^[-+]?(\d+\.?\d*|\.\d+)(e[-+]?\d+)?$/i.test(value) ||
+            !Number.isFinite(key.value) || !isInterpolation(key.interpolation)) {
+            return bad(`line ${n + 2}, "${line}", is not "COLUMN ROW VALUE INTERPOLATION" within ${width} column(s) and ${rows} row(s)`);
+        }
+        if (columns[column].some((k) => k.row === key.row)) {
+            return bad(`line ${n + 2} gives column ${column} a second key on row ${key.row}`);
         }
         columns[column].push(key);
     }
     for (const column of columns) {
         column.sort((a, b) => a.row - b.row);
     }
-    return { rows, columns };
+    return { rows, columns, names, clear: head[3] === 'clear' };
 }

@@ -3,10 +3,13 @@
 //
 // Every edit changes the local keys at once and is sent to the engine with the revision it was
 // made on (one request in flight per track; edits made meanwhile go in the next one). A refused
-// save (409: the track changed elsewhere) reloads that track alone and tells the author; any
-// other failure keeps the edit and marks the track for a retry.
+// save (409: the track changed elsewhere) reloads that track alone and tells the author, offering
+// to apply the lost edit again on the new version. A save refused because the track's source is
+// broken on disk (409 naming the file) keeps the edit, sends nothing more for that track until the
+// file is fixed or the author retries, and says which file to fix. Any other failure keeps the
+// edit and marks the track for a retry.
 //
-// Events: 'change' {name, reason}, 'status' {name}, 'notice' {level, text, name?},
+// Events: 'change' {name, reason}, 'status' {name}, 'notice' {level, text, name?, action?},
 // 'saved' {name, revision}, 'unauthorized' {}.
 
 import { Emitter } from './emitter.js';
@@ -23,6 +26,8 @@ export class TrackStore extends Emitter {
         this._tracks = new Map();
         this._order = [];
         this._busy = new Set();
+        // Counts the changes of any track's keys (views cache what they drew from them).
+        this.version = 0;
     }
 
     // Takes the list from GET /api/tracks, replacing everything.
@@ -33,6 +38,7 @@ export class TrackStore extends Emitter {
             const keys = normaliseKeys(t.keys);
             this._tracks.set(t.name, {
                 name: t.name,
+                description: typeof t.description === 'string' ? t.description : '',
                 keys,
                 serverKeys: keys,
                 revision: t.revision,
@@ -45,6 +51,7 @@ export class TrackStore extends Emitter {
             this._order.push(t.name);
         }
         this.history = new History(this.history.limit);
+        this.version++;
         this.emit('change', { name: null, reason: 'load' });
     }
 
@@ -64,6 +71,11 @@ export class TrackStore extends Emitter {
         return this._tracks.get(name)?.revision;
     }
 
+    // What the track does, as its source's leading comment says ('' when it says nothing).
+    description(name) {
+        return this._tracks.get(name)?.description ?? '';
+    }
+
     // 'saved', 'saving', 'failed' (with the message), 'reloading' or 'unsaved' (about to be sent).
     status(name) {
         const t = this._tracks.get(name);
@@ -77,7 +89,9 @@ export class TrackStore extends Emitter {
             return { state: 'saving' };
         }
         if (t.failure) {
-            return { state: 'failed', message: t.failure.message };
+            return t.failure.file
+                ? { state: 'blocked', message: t.failure.message, file: t.failure.file, line: t.failure.line }
+                : { state: 'failed', message: t.failure.message };
         }
         if (!sameKeys(t.keys, t.serverKeys)) {
             return { state: 'unsaved' };
@@ -147,6 +161,7 @@ export class TrackStore extends Emitter {
                 continue;
             }
             t.keys = applyChanges(t.keys, changes, side);
+            this.version++;
             this.emit('change', { name, reason });
             this._save(name);
         }
@@ -160,9 +175,13 @@ export class TrackStore extends Emitter {
         }
     }
 
-    retryAll() {
+    // Sends every failed save again; those refused for a broken source only when the author asks
+    // (`blocked`), never by themselves.
+    retryAll({ blocked = true } = {}) {
         for (const name of this.failedNames()) {
-            this.retry(name);
+            if (blocked || !this._tracks.get(name).failure.file) {
+                this.retry(name);
+            }
         }
     }
 
@@ -183,6 +202,11 @@ export class TrackStore extends Emitter {
         const t = this._tracks.get(name);
         if (t.inFlight || t.reloading) {
             t.again = true;
+            return;
+        }
+        if (t.failure && t.failure.file) {
+            // Refused until the source is fixed: kept here, sent again when the author retries.
+            this.emit('status', { name });
             return;
         }
         if (sameKeys(t.keys, t.serverKeys)) {
@@ -225,12 +249,26 @@ export class TrackStore extends Emitter {
         t.again = false;
         const status = error && typeof error.status === 'number' ? error.status : 0;
         const message = (error && error.message) || String(error);
+        const body = error && error.body && typeof error.body === 'object' ? error.body : {};
+        if (status === 409 && typeof body.file === 'string') {
+            // The engine will not write this track while its source is broken on disk.
+            const line = Number.isInteger(body.line) && body.line > 0 ? body.line : null;
+            t.failure = { message, status, file: body.file, line };
+            this.emit('status', { name: t.name });
+            this.emit('notice', {
+                level: 'error',
+                name: t.name,
+                text: `${t.name} was not saved: ${message}. Fix ${body.file}${line ? ` (line ${line})` : ''}; ` +
+                    'your edit is kept in the page and can be saved once the file is fixed.',
+            });
+            return;
+        }
         if (status === 409) {
             this._reload(t, {
                 level: 'warning',
                 text: `${t.name} was changed elsewhere, so your edit to it was not saved; ` +
-                    `${t.name} now shows the saved version${'revision' in (error.body ?? {}) ? ` (revision ${error.body.revision})` : ''}.`,
-            });
+                    `${t.name} now shows the saved version${'revision' in body ? ` (revision ${body.revision})` : ''}.`,
+            }, diffKeys(t.serverKeys, t.keys));
             return;
         }
         t.failure = { message, status };
@@ -272,15 +310,31 @@ export class TrackStore extends Emitter {
     _changedElsewhere(t) {
         if (sameKeys(t.keys, t.serverKeys)) {
             this._reload(t, null);
+        } else if (t.failure && t.failure.file) {
+            this._reload(t, {
+                level: 'warning',
+                text: `${t.name} was reloaded from ${t.failure.file}; the edit the engine refused is not in it. ` +
+                    'Apply it again to save it on the fixed version.',
+            }, diffKeys(t.serverKeys, t.keys));
         } else {
             this._reload(t, {
                 level: 'warning',
                 text: `${t.name} was changed elsewhere; your unsaved edit to it was replaced by the saved version.`,
-            });
+            }, diffKeys(t.serverKeys, t.keys));
         }
     }
 
-    _reload(t, notice) {
+    // Applies an edit that a reload replaced once more, on the track as it is now: one undo step.
+    applyAgain(name, changes) {
+        const t = this._tracks.get(name);
+        if (!t) {
+            return false;
+        }
+        return this.edit(`${name}: edit applied again`, { [name]: applyChanges(t.keys, changes, 'after') });
+    }
+
+    // lost: the author's changes the reload replaces, offered back with the notice.
+    _reload(t, notice, lost = []) {
         if (t.reloading) {
             t.reloadAgain = true;
             return;
@@ -295,13 +349,20 @@ export class TrackStore extends Emitter {
                     t.keys = keys;
                     t.serverKeys = keys;
                     t.revision = track.revision;
+                    if (typeof track.description === 'string') {
+                        t.description = track.description;
+                    }
                     t.failure = null;
                     t.again = false;
                     if (notice) {
                         // Our own changes to it can no longer be undone without overwriting theirs.
                         this.history.forgetTrack(t.name);
-                        this.emit('notice', { ...notice, name: t.name });
+                        const action = lost.length > 0
+                            ? { label: 'Apply my edit again', run: () => this.applyAgain(t.name, lost) }
+                            : null;
+                        this.emit('notice', { ...notice, name: t.name, action });
                     }
+                    this.version++;
                     this.emit('change', { name: t.name, reason: 'reload' });
                     this.emit('status', { name: t.name });
                     if (t.reloadAgain) {

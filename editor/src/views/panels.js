@@ -1,4 +1,7 @@
-// The DOM panels: the error list, the notices, the column chooser.
+// The DOM panels: the error list, the notices, the column chooser, finding a track, the help.
+
+import { findTracks } from '../model/columns.js';
+import { HELP } from '../model/keymap.js';
 
 export class ErrorsPanel {
     constructor(section) {
@@ -9,7 +12,7 @@ export class ErrorsPanel {
         this.current = '[]';
     }
 
-    // errors: [{file, line, message}] as the engine reports them.
+    // errors: [{file, line, message, track?}] as the engine reports them.
     show(errors) {
         const list = Array.isArray(errors) ? errors : [];
         const text = JSON.stringify(list);
@@ -21,13 +24,22 @@ export class ErrorsPanel {
             ...list.map((e) => {
                 const li = document.createElement('li');
                 li.className = 'error';
+                li.tabIndex = 0;
                 const where = document.createElement('span');
                 where.className = 'where';
                 where.textContent = e.line > 0 ? `${e.file}:${e.line}` : String(e.file ?? '');
                 const message = document.createElement('pre');
                 message.className = 'message';
                 message.textContent = String(e.message ?? '');
-                li.append(where, message);
+                if (typeof e.track === 'string') {
+                    const track = document.createElement('span');
+                    track.className = 'track';
+                    track.textContent = ` (track ${e.track}: the page cannot save it until this file is fixed)`;
+                    where.after(track);
+                    li.append(where, track, message);
+                } else {
+                    li.append(where, message);
+                }
                 return li;
             }),
         );
@@ -92,12 +104,13 @@ export class Notices {
 }
 
 export class ColumnsPanel {
-    // onChange() is called after every change of the layout.
-    constructor(panel, button, layout, onChange) {
+    // onChange() is called after every change of the layout; describe(name) says what a track does.
+    constructor(panel, button, layout, onChange, describe = () => '') {
         this.panel = panel;
         this.button = button;
         this.layout = layout;
         this.onChange = onChange;
+        this.describe = describe;
         this.list = panel.querySelector('#columns-list');
         button.addEventListener('click', () => this.toggle());
         panel.querySelector('#columns-close').addEventListener('click', () => this.close());
@@ -118,12 +131,17 @@ export class ColumnsPanel {
             this.render();
             this.panel.hidden = false;
             this.button.setAttribute('aria-expanded', 'true');
+            this.panel.querySelector('input, button')?.focus();
         }
     }
 
     close() {
+        const had = this.panel.contains(document.activeElement);
         this.panel.hidden = true;
         this.button.setAttribute('aria-expanded', 'false');
+        if (had) {
+            this.button.focus();
+        }
     }
 
     changed() {
@@ -148,7 +166,18 @@ export class ColumnsPanel {
                     }
                     this.changed();
                 });
-                label.append(box, ` ${name}`);
+                const text = document.createElement('span');
+                text.className = 'column-name';
+                text.textContent = name;
+                label.append(box, text);
+                const description = this.describe(name);
+                if (description) {
+                    const what = document.createElement('span');
+                    what.className = 'column-description';
+                    what.textContent = description;
+                    label.append(what);
+                    li.title = `${name}: ${description}`;
+                }
                 const up = document.createElement('button');
                 up.type = 'button';
                 up.textContent = '↑';
@@ -171,5 +200,158 @@ export class ColumnsPanel {
                 return li;
             }),
         );
+    }
+}
+
+// Find a track by name or by what it does (Ctrl+F or / in the grid): a field and the matches;
+// Enter or a click goes to the track (showing it if it was hidden).
+export class FindPanel {
+    // tracks() -> [{name, description}]; onPick(name).
+    constructor(panel, tracks, onPick) {
+        this.panel = panel;
+        this.tracks = tracks;
+        this.onPick = onPick;
+        this.input = panel.querySelector('#find-input');
+        this.list = panel.querySelector('#find-list');
+        this.status = panel.querySelector('#find-status');
+        this.matches = [];
+        this.active = 0;
+        this.returnFocus = null;
+        this.input.addEventListener('input', () => {
+            this.active = 0;
+            this.render();
+        });
+        this.input.addEventListener('keydown', (e) => {
+            if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+                e.preventDefault();
+                const n = this.matches.length;
+                if (n) {
+                    this.active = (this.active + (e.key === 'ArrowDown' ? 1 : n - 1)) % n;
+                    this.render();
+                }
+            } else if (e.key === 'Enter') {
+                e.preventDefault();
+                this.pick(this.matches[this.active]?.name);
+            } else if (e.key === 'Escape') {
+                e.preventDefault();
+                this.close();
+            }
+        });
+        panel.querySelector('#find-close').addEventListener('click', () => this.close());
+    }
+
+    isOpen() {
+        return !this.panel.hidden;
+    }
+
+    open() {
+        this.returnFocus = document.activeElement;
+        this.panel.hidden = false;
+        this.input.value = '';
+        this.active = 0;
+        this.render();
+        this.input.focus();
+    }
+
+    close() {
+        this.panel.hidden = true;
+        this.returnFocus?.focus?.({ preventScroll: true });
+    }
+
+    pick(name) {
+        if (!name) {
+            return;
+        }
+        this.panel.hidden = true;
+        this.onPick(name);
+    }
+
+    render() {
+        this.matches = findTracks(this.tracks(), this.input.value);
+        this.list.replaceChildren(
+            ...this.matches.map((t, i) => {
+                const li = document.createElement('li');
+                li.id = `find-option-${i}`;
+                li.setAttribute('role', 'option');
+                li.setAttribute('aria-selected', String(i === this.active));
+                li.dataset.track = t.name;
+                const name = document.createElement('strong');
+                name.textContent = t.name;
+                const what = document.createElement('span');
+                what.className = 'dim';
+                what.textContent = t.description ? ` ${t.description.split('\n')[0]}` : '';
+                li.append(name, what);
+                li.addEventListener('mousedown', (e) => {
+                    e.preventDefault();
+                    this.pick(t.name);
+                });
+                return li;
+            }),
+        );
+        if (this.matches.length) {
+            this.input.setAttribute('aria-activedescendant', `find-option-${this.active}`);
+            this.list.children[this.active]?.scrollIntoView({ block: 'nearest' });
+        } else {
+            this.input.removeAttribute('aria-activedescendant');
+        }
+        this.status.textContent = this.matches.length
+            ? `${this.matches.length} track${this.matches.length === 1 ? '' : 's'}: Enter goes to ${this.matches[this.active].name}`
+            : 'No track has that in its name or description.';
+    }
+}
+
+// The help overlay (?): every key and mouse gesture, from the one table the keys are made from.
+export class HelpPanel {
+    constructor(panel) {
+        this.panel = panel;
+        this.body = panel.querySelector('#help-body');
+        this.returnFocus = null;
+        panel.querySelector('#help-close').addEventListener('click', () => this.close());
+        panel.addEventListener('keydown', (e) => {
+            if (e.key === 'Escape' || e.key === '?') {
+                e.preventDefault();
+                e.stopPropagation();
+                this.close();
+            }
+        });
+        this.body.replaceChildren(
+            ...HELP.map((section) => {
+                const div = document.createElement('section');
+                const h = document.createElement('h3');
+                h.textContent = section.title;
+                const table = document.createElement('table');
+                for (const [keys, what] of section.items) {
+                    const tr = document.createElement('tr');
+                    const th = document.createElement('th');
+                    th.scope = 'row';
+                    th.textContent = keys;
+                    const td = document.createElement('td');
+                    td.textContent = what;
+                    tr.append(th, td);
+                    table.append(tr);
+                }
+                div.append(h, table);
+                return div;
+            }),
+        );
+    }
+
+    isOpen() {
+        return !this.panel.hidden;
+    }
+
+    toggle() {
+        if (this.isOpen()) {
+            this.close();
+        } else {
+            this.returnFocus = document.activeElement;
+            this.panel.hidden = false;
+            this.panel.querySelector('#help-close').focus();
+        }
+    }
+
+    close() {
+        this.panel.hidden = true;
+        this.returnFocus?.focus?.({ preventScroll: true });
     }
 }

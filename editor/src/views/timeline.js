@@ -1,11 +1,15 @@
 // The timeline strip: the whole show's waveform, bar numbers, the loop range and the playhead.
-// A click seeks; a drag sets the loop (snapped to beats; Shift: to rows).
+// A click seeks; a drag sets the loop (snapped to beats; Shift: to rows), labelled with what it
+// will loop while dragging. It is a slider for the keyboard: arrows step a beat (Shift: a bar),
+// Page Up/Down eight bars, Home/End the ends.
 
+import { formatBarBeat, formatRows, formatTime } from '../model/format.js';
 import { fitCanvas } from './canvas.js';
+import { TIMELINE as COLOURS } from './palette.js';
 
 export class TimelineView {
-    // model: {lengthRows(), rowsPerBeat, playhead(), loop(), waveform(), visibleRows(),
-    // onSeek(row), onLoop({from, to})}
+    // model: {lengthRows(), rowsPerBeat, rowsPerSecond, playhead(), loop(), waveform(),
+    // visibleRows(), onSeek(row), onLoop({from, to})}
     constructor(host, model) {
         this.host = host;
         this.model = model;
@@ -13,13 +17,78 @@ export class TimelineView {
         this.dragLoop = null;
         this.canvas = document.createElement('canvas');
         this.canvas.className = 'timeline-canvas';
+        this.canvas.id = 'timeline-slider';
+        this.canvas.tabIndex = 0;
         this.canvas.setAttribute('role', 'slider');
-        this.canvas.setAttribute('aria-label', 'Timeline: click to seek, drag to set the loop');
-        host.append(this.canvas);
+        this.canvas.setAttribute('aria-label', 'Playhead: arrows step a beat, Shift+arrows a bar; click to go there, drag to loop');
+        this.canvas.setAttribute('aria-valuemin', '0');
+        this.label = document.createElement('div');
+        this.label.className = 'timeline-label';
+        this.label.hidden = true;
+        host.append(this.canvas, this.label);
         this.ctx = this.canvas.getContext('2d', { alpha: false });
         this.canvas.addEventListener('mousedown', (e) => this.mouseDown(e));
+        this.canvas.addEventListener('keydown', (e) => this.keyDown(e));
+        this.canvas.addEventListener('focus', () => {
+            this.dirty = true;
+        });
+        this.canvas.addEventListener('blur', () => {
+            this.dirty = true;
+        });
         new ResizeObserver(() => this.resize()).observe(host);
         this.resize();
+    }
+
+    // The slider's value for assistive technology, kept in step with the playhead.
+    updateAria(row) {
+        const length = this.model.lengthRows();
+        const now = Math.floor(row);
+        if (now === this._ariaRow && length === this._ariaLength) {
+            return;
+        }
+        this._ariaRow = now;
+        this._ariaLength = length;
+        this.canvas.setAttribute('aria-valuemax', String(length));
+        this.canvas.setAttribute('aria-valuenow', String(now));
+        this.canvas.setAttribute('aria-valuetext',
+            `bar ${formatBarBeat(now, this.model.rowsPerBeat)}, row ${now}, ${formatTime(now / (this.model.rowsPerSecond || 24))}`);
+    }
+
+    keyDown(e) {
+        if (e.altKey || e.ctrlKey || e.metaKey || !this.model.lengthRows()) {
+            return;
+        }
+        const beat = this.model.rowsPerBeat;
+        const bar = beat * 4;
+        const row = Math.floor(this.model.playhead());
+        const onBeat = (r, step) => (step > 0 ? Math.floor(r / step) * step + step : Math.ceil(r / step) * step - step);
+        let target = null;
+        switch (e.key) {
+        case 'ArrowRight':
+        case 'ArrowUp':
+            target = onBeat(row, e.shiftKey ? bar : beat);
+            break;
+        case 'ArrowLeft':
+        case 'ArrowDown':
+            target = onBeat(row, -(e.shiftKey ? bar : beat));
+            break;
+        case 'PageUp':
+            target = row + 8 * bar;
+            break;
+        case 'PageDown':
+            target = row - 8 * bar;
+            break;
+        case 'Home':
+            target = 0;
+            break;
+        case 'End':
+            target = this.model.lengthRows();
+            break;
+        default:
+            return;
+        }
+        e.preventDefault();
+        this.model.onSeek(Math.max(0, Math.min(this.model.lengthRows(), target)));
     }
 
     resize() {
@@ -41,6 +110,7 @@ export class TimelineView {
             return;
         }
         e.preventDefault();
+        this.canvas.focus({ preventScroll: true });
         const rect = this.canvas.getBoundingClientRect();
         const startX = e.clientX - rect.left;
         let dragging = false;
@@ -60,6 +130,7 @@ export class TimelineView {
                 const a = snap(this.rowAtX(startX), ev.shiftKey);
                 const b = snap(this.rowAtX(x), ev.shiftKey);
                 this.dragLoop = { from: Math.min(a, b), to: Math.max(a, b) };
+                this.showLabel(this.dragLoop, x);
                 this.dirty = true;
             }
         };
@@ -69,6 +140,7 @@ export class TimelineView {
             if (dragging) {
                 const loop = this.dragLoop;
                 this.dragLoop = null;
+                this.label.hidden = true;
                 this.dirty = true;
                 if (loop && loop.to > loop.from) {
                     this.model.onLoop(loop);
@@ -79,6 +151,20 @@ export class TimelineView {
         };
         window.addEventListener('mousemove', move);
         window.addEventListener('mouseup', up);
+    }
+
+    // What a drag will loop, beside the pointer.
+    showLabel(loop, x) {
+        this.label.hidden = false;
+        this.label.textContent = loop.to > loop.from
+            ? `loop ${formatRows(loop.from, loop.to - 1, this.model.rowsPerBeat)}`
+            : 'drag further to loop';
+        this.label.style.left = `${Math.max(0, Math.min(this.width - 260, x + 10))}px`;
+    }
+
+    // The label shown while dragging (for tests), or null.
+    dragLabel() {
+        return this.label.hidden ? null : this.label.textContent;
     }
 
     // The waveform and the bars, drawn once per size and waveform.
@@ -105,7 +191,7 @@ export class TimelineView {
 
         // Waveform: per pixel column, the extremes of the buckets under it.
         if (wave && wave.min.length) {
-            ctx.fillStyle = '#4f7fae';
+            ctx.fillStyle = COLOURS.wave;
             const perBucket = wave.rowsPerBucket;
             for (let px = 0; px < w; px++) {
                 const b0 = Math.floor((px / w) * length / perBucket);
@@ -134,9 +220,9 @@ export class TimelineView {
         ctx.textBaseline = 'top';
         for (let bar = 0; bar <= bars; bar += every) {
             const x = Math.round(this.xOfRow(bar * rowsPerBar));
-            ctx.fillStyle = '#3d4452';
+            ctx.fillStyle = COLOURS.tick;
             ctx.fillRect(x, 0, 1, bar % (every * 4) === 0 ? h : labelH);
-            ctx.fillStyle = '#8a93a6';
+            ctx.fillStyle = COLOURS.label;
             ctx.fillText(String(bar + 1), x + 2, 2);
         }
         return canvas;
@@ -149,8 +235,10 @@ export class TimelineView {
         const w = this.width;
         const h = this.height;
         const length = this.model.lengthRows();
-        ctx.fillStyle = '#101216';
+        ctx.fillStyle = COLOURS.background;
         ctx.fillRect(0, 0, w, h);
+        const playRow = this.model.playhead();
+        this.updateAria(playRow);
         if (!length) {
             return;
         }
@@ -161,7 +249,7 @@ export class TimelineView {
         // The rows the grid shows.
         const visible = this.model.visibleRows();
         if (visible) {
-            ctx.fillStyle = 'rgba(95, 179, 255, 0.12)';
+            ctx.fillStyle = COLOURS.visible;
             const x0 = this.xOfRow(visible.first);
             ctx.fillRect(x0, waveTop, Math.max(2, this.xOfRow(visible.last + 1) - x0), waveH);
         }
@@ -173,16 +261,21 @@ export class TimelineView {
         if (loop) {
             const x0 = this.xOfRow(loop.from);
             const x1 = this.xOfRow(loop.to);
-            ctx.fillStyle = 'rgba(120, 220, 140, 0.18)';
+            ctx.fillStyle = COLOURS.loopFill;
             ctx.fillRect(x0, 0, x1 - x0, h);
-            ctx.fillStyle = 'rgba(120, 220, 140, 0.9)';
+            ctx.fillStyle = COLOURS.loopEdge;
             ctx.fillRect(x0, 0, 2, h);
             ctx.fillRect(x1 - 2, 0, 2, h);
         }
 
         // Playhead.
-        const x = this.xOfRow(this.model.playhead());
-        ctx.fillStyle = '#ffc440';
+        const x = this.xOfRow(playRow);
+        ctx.fillStyle = COLOURS.playhead;
         ctx.fillRect(Math.round(x) - 1, 0, 2, h);
+        if (document.activeElement === this.canvas) {
+            ctx.strokeStyle = COLOURS.focus;
+            ctx.lineWidth = 2;
+            ctx.strokeRect(1, 1, w - 2, h - 2);
+        }
     }
 }

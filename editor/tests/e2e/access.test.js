@@ -5,7 +5,8 @@ test.describe('token', () => {
     test('with the token the page loads, connects and draws the grid', async ({ page, engine }) => {
         await openEditor(page, engine.url);
         await expect(page.locator('#lock')).toBeHidden();
-        await expect(page.locator('#connection')).toHaveText('engine connected');
+        await expect(page.locator('#connection')).toHaveClass(/\bup\b/);
+        await expect(page.locator('#connection')).toContainText('connected');
         await expect(page.locator('#cursor-info')).toContainText('camx');
         const cells = await page.evaluate(() => window.velmoraEditor.app.grid.drawnCells());
         expect(cells.length).toBeGreaterThan(0);

@@ -21,6 +21,11 @@ export async function startEngine({ args = ['--paused'], size = '320x180', timeo
     }
     const dir = await fs.mkdtemp(path.join(os.tmpdir(), 'velmora-editor-'));
     await fs.cp(path.join(REPO, 'data'), path.join(dir, 'data'), { recursive: true });
+    // Another version of the page (the benchmarks compare one with this one): served from the
+    // run's folder, which the engine prefers to the source tree's.
+    if (process.env.VELMORA_EDITOR_PAGE) {
+        await fs.cp(process.env.VELMORA_EDITOR_PAGE, path.join(dir, 'editor'), { recursive: true });
+    }
     const child = spawn(binary, ['--edit', '--size', size, '--port', '0', ...args], {
         cwd: dir,
         stdio: ['ignore', 'pipe', 'pipe'],

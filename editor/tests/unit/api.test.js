@@ -32,6 +32,12 @@ test('every call carries the token; writes are JSON', async () => {
     assert.equal(calls[1].url, '/api/tracks/camx/values?from=0&to=64&step=0.5');
     assert.equal(calls[1].init.headers['Content-Type'], undefined);
     assert.equal(api.eventsUrl(), `/api/events?token=${'ab'.repeat(16)}`);
+    const pictures = fakeFetch(() => ({ ok: true, status: 200, blob: async () => 'png' }));
+    const withPictures = new Api('ab'.repeat(16), { fetchImpl: pictures.fetchImpl });
+    await withPictures.frame();
+    await withPictures.frame(359.6);
+    assert.deepEqual(pictures.calls.map((c) => c.url), ['/api/frame.png', '/api/frame.png?width=360']);
+    assert.equal(pictures.calls[1].init.headers['X-Velmora-Token'], 'ab'.repeat(16));
 });
 
 test('refusals become errors with the status and the engine\'s message', async () => {

@@ -1,6 +1,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { formatBarBeat, formatCell, formatEvaluated, formatTime, formatValue, parseRow, parseValue } from '../../src/model/format.js';
+import {
+    formatBarBeat, formatCell, formatEvaluated, formatPlace, formatRows, formatTime, formatValue, parseGoTo, parseValue,
+} from '../../src/model/format.js';
 
 test('values print as the shortest decimal of their 32-bit float', () => {
     assert.equal(formatValue(Math.fround(-58.284)), '-58.284');
@@ -38,15 +40,41 @@ test('typed values: finite numbers that fit a float', () => {
     }
 });
 
-test('typed rows and times', () => {
-    assert.equal(parseRow('1000'), 1000);
-    assert.equal(parseRow(' 12.5 '), 12.5);
-    assert.equal(parseRow('1:00'), 1440);
-    assert.equal(parseRow('0:41.5', 24), 996);
-    assert.equal(parseRow('2:03', 10), 1230);
-    for (const bad of ['x', '', '1:75', ':30', '1:2:3', '1e3']) {
-        assert.equal(parseRow(bad), null, bad);
+test('go-to: rows, bar.beat as the readout shows it, and times', () => {
+    const row = (text, timing) => {
+        const r = parseGoTo(text, timing);
+        assert.ok(r.ok, `${text}: ${r.error}`);
+        return r.row;
+    };
+    assert.equal(row('1000'), 1000);
+    assert.equal(row('row 12.5'), 12.5);
+    assert.equal(row('r40'), 40);
+    // The readout says "bar 20.1" at row 608: typing it goes back there.
+    assert.equal(row('20.1'), 608);
+    assert.equal(row('20.4'), 632);
+    assert.equal(row('1.1'), 0);
+    assert.equal(row('20.2.3'), 618);
+    assert.equal(row('b20'), 608);
+    assert.equal(row('Bar 3.2'), 72);
+    assert.equal(row('3.2', { rowsPerBeat: 4 }), 36);
+    assert.equal(row('1:00'), 1440);
+    assert.equal(row('0:41.5', { rowsPerSecond: 24 }), 996);
+    assert.equal(row('2:03', { rowsPerSecond: 10 }), 1230);
+    assert.equal(row('10s'), 240);
+    for (const bad of ['x', '', '1:75', ':30', '1:2:3', '1e3', '20.5', '0.1', '20.0', '20.1.9', 'b0', '-5', '12.5']) {
+        const r = parseGoTo(bad);
+        assert.equal(r.ok, false, bad);
+        assert.match(r.error, /bar\.beat|beats 1 to 4|rows 1 to 8|counted from 1/, bad);
     }
+});
+
+test('places and row ranges as the author says them', () => {
+    assert.equal(formatPlace(896), 'bar 29');
+    assert.equal(formatPlace(904), 'bar 29.2');
+    assert.equal(formatPlace(901), 'row 901 (bar 29.1)');
+    assert.equal(formatRows(608, 671), 'bars 20–21 (rows 608–671)');
+    assert.equal(formatRows(608, 639), 'bar 20 (rows 608–639)');
+    assert.equal(formatRows(600, 650), 'rows 600–650 (bar 19.4 to 21.2)');
 });
 
 test('time and bar.beat', () => {

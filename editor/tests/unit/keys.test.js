@@ -66,25 +66,55 @@ test('a diff undoes and redoes exactly, also on a track changed meanwhile elsewh
     assert.deepEqual(diffKeys(before, before), []);
 });
 
-test('copy and paste of a block clears the rows it covers', () => {
+test('paste: a column with keys replaces its rows exactly; an empty one leaves its track alone unless the block says to clear', () => {
     const a = frozen([k(0, 1), k(2, 2), k(5, 3), k(9, 4)]);
     const b = frozen([k(3, 7, 'quadratic')]);
-    const block = copyBlock([a, b], 2, 5);
-    assert.deepEqual(block, { rows: 4, columns: [[k(0, 2), k(3, 3)], [k(1, 7, 'quadratic')]] });
+    const block = copyBlock([a, b], 2, 5, ['a', 'b']);
+    assert.deepEqual(block, { rows: 4, columns: [[k(0, 2), k(3, 3)], [k(1, 7, 'quadratic')]], names: ['a', 'b'], clear: false });
     // Pasted at row 8 of a: row 9's key is inside the block's rows and goes.
     assert.deepEqual(pasteColumn(a, block.columns[0], block.rows, 8), [k(0, 1), k(2, 2), k(5, 3), k(8, 2), k(11, 3)]);
-    // An empty column clears its rows.
-    assert.deepEqual(pasteColumn(a, [], 4, 0), [k(5, 3), k(9, 4)]);
+    // An empty column changes nothing (the track's keys there stay) ...
+    assert.equal(pasteColumn(a, [], 4, 0), a);
+    // ... unless the block was made to clear.
+    assert.deepEqual(pasteColumn(a, [], 4, 0, true), [k(5, 3), k(9, 4)]);
     // Pasting what is there already changes nothing.
     assert.equal(pasteColumn(a, block.columns[0], block.rows, 2), a);
+    // Rows past the last a track can hold are dropped, not wrapped.
+    assert.deepEqual(pasteColumn([], [k(0, 1), k(3, 2)], 4, 2147483645), [k(2147483645, 1)]);
 });
 
-test('blocks go through text and back; other text is not a block', () => {
-    const block = { rows: 4, columns: [[k(0, Math.fround(0.1)), k(3, -2, 'quadratic')], []] };
-    assert.deepEqual(blockFromText(blockToText(block)), block);
-    for (const bad of ['', 'hello', 'velmora-keys\t0\t1\n', 'velmora-keys\t4\t1\n0\t9\t1\tlinear\n',
-        'velmora-keys\t4\t1\n1\t0\t1\tlinear\n', 'velmora-keys\t4\t1\n0\t0\tNaN\tlinear\n', 'velmora-keys\t4\t1\n0\t0\t1\twobbly\n']) {
-        assert.equal(blockFromText(bad), null, JSON.stringify(bad));
+test('blocks go through text and back, also as a text editor writes them; other text is not a block', () => {
+    const block = { rows: 4, columns: [[k(0, Math.fround(0.1)), k(3, -2, 'quadratic')], []], names: ['hue', 'saturation'], clear: false };
+    const text = blockToText(block);
+    assert.match(text, /^velmora-keys\t4\t2\ntracks\thue\tsaturation\n0\t0\t0\.1\tlinear\n/, 'values as their shortest decimal');
+    assert.deepEqual(blockFromText(text), block);
+    assert.deepEqual(blockFromText(blockToText({ ...block, names: [], clear: true })), { ...block, names: [], clear: true });
+    // Typed by hand: spaces, Windows line ends, comments, capitals, unsorted rows.
+    assert.deepEqual(
+        blockFromText('# two keys\r\nvelmora-keys 8 1\r\n0 5 -1.5 Smoothstep   # the dip\r\n\r\n0 1 2 constant\r\n'),
+        { rows: 8, columns: [[k(1, 2, 'constant'), k(5, -1.5, 'smoothstep')]], names: [], clear: false },
+    );
+    for (const notMeant of ['', 'hello', '0 1 2 linear', 'keys 4 1']) {
+        assert.equal(blockFromText(notMeant), null, JSON.stringify(notMeant));
+    }
+    // Meant as a block but broken: the reason, with the line.
+    const cases = [
+        ['velmora-keys\t0\t1\n', /number of rows/],
+        ['velmora-keys 4\n', /first line/],
+        ['velmora-keys 4 1 wipe\n', /first line/],
+        ['velmora-keys\t4\t1\n0\t9\t1\tlinear\n', /line 2/],
+        ['velmora-keys\t4\t1\n1\t0\t1\tlinear\n', /line 2/],
+        ['velmora-keys\t4\t1\n0\t0\tNaN\tlinear\n', /line 2/],
+        ['velmora-keys\t4\t1\n0\t0\t1e39\tlinear\n', /line 2/],
+        ['velmora-keys\t4\t1\n0\t0\t0x10\tlinear\n', /line 2/],
+        ['velmora-keys\t4\t1\n0\t0\t1\twobbly\n', /line 2/],
+        ['velmora-keys\t4\t1\n0\t0\t1\tlinear\n0\t0\t2\tlinear\n', /line 3 .*second key on row 0/],
+        ['velmora-keys 4 2\ntracks hue\n', /name 2 track/],
+    ];
+    for (const [bad, why] of cases) {
+        const parsed = blockFromText(bad);
+        assert.ok(parsed && parsed.error, JSON.stringify(bad));
+        assert.match(parsed.error, why, JSON.stringify(bad));
     }
 });
 

@@ -25,6 +25,10 @@ class FakeEngine {
         this.calls.push(['PUT', name, revision, keys]);
         return this.defer(() => {
             const t = this.tracks.get(name);
+            const broken = this.broken?.get(name);
+            if (broken) {
+                throw Object.assign(new Error(broken.error), { status: 409, body: { ...broken, revision: t.revision } });
+            }
             if (revision !== t.revision) {
                 throw Object.assign(new Error(`${name} was changed elsewhere (revision ${t.revision})`), { status: 409, body: { revision: t.revision } });
             }
@@ -148,6 +152,58 @@ test('a stale save (409) reloads that track, tells the author, and leaves the ot
     assert.equal(store.undo(), null);
 });
 
+test('a save refused for a broken source keeps the edit, names the file, and is not sent again until the author retries', async () => {
+    const { engine, store, notices } = setup();
+    const file = 'data/science/src/a.txt';
+    engine.broken = new Map([['a', { error: `a: ${file} line 3 is not "ROW VALUE INTERPOLATION"; fix it to edit a here`, file, line: 3 }]]);
+    store.edit('set', { a: [k(0, 1), k(4, 7), k(8, 2)] });
+    await engine.answer();
+    assert.deepEqual(store.status('a'), { state: 'blocked', message: engine.broken.get('a').error, file, line: 3 });
+    assert.deepEqual(store.keys('a'), [k(0, 1), k(4, 7), k(8, 2)], 'the edit is kept');
+    assert.equal(notices.at(-1).level, 'error');
+    assert.match(notices.at(-1).text, /Fix data\/science\/src\/a\.txt \(line 3\)/);
+    assert.deepEqual(engine.calls.map((c) => c[0]), ['PUT'], 'no reload: that would lose the edit');
+    // More edits of it stay in the page, nothing is sent; other tracks save as usual.
+    store.edit('more', { a: [k(0, 1), k(4, 7), k(6, 6), k(8, 2)], b: [k(0, 9)] });
+    assert.equal(engine.calls.length, 2);
+    assert.deepEqual(engine.calls[1].slice(0, 2), ['PUT', 'b']);
+    await engine.answerAll();
+    // An automatic retry (after reconnecting) leaves it alone; the author's retry sends it.
+    store.retryAll({ blocked: false });
+    assert.equal(engine.pending.length, 0);
+    store.retryAll();
+    await engine.answer();
+    assert.equal(store.status('a').state, 'blocked', 'still broken');
+    assert.equal(engine.calls.length, 3);
+    // The author fixes the file: the engine reloads it (a new revision). The page loads it and
+    // offers the refused edit back; applying it saves it on the fixed version.
+    engine.broken.clear();
+    store.remoteChange(engine.changeElsewhere('a', [k(0, 1), k(8, 3)]));
+    await engine.answer();
+    assert.deepEqual(store.keys('a'), [k(0, 1), k(8, 3)]);
+    const offer = notices.at(-1);
+    assert.match(offer.text, /reloaded from data\/science\/src\/a\.txt/);
+    assert.equal(offer.action.label, 'Apply my edit again');
+    offer.action.run();
+    assert.deepEqual(store.keys('a'), [k(0, 1), k(4, 7), k(6, 6), k(8, 3)]);
+    await engine.answerAll();
+    assert.deepEqual(engine.tracks.get('a').keys, [k(0, 1), k(4, 7), k(6, 6), k(8, 3)]);
+    assert.equal(store.status('a').state, 'saved');
+});
+
+test('a stale edit replaced by a reload can be applied again on the new version', async () => {
+    const { engine, store, notices } = setup();
+    engine.changeElsewhere('a', [k(0, 42), k(16, 1)]);
+    store.edit('mine', { a: [k(0, 1), k(2, 2), k(8, 2)] });
+    await engine.answer(); // 409
+    await engine.answer(); // reload
+    assert.deepEqual(store.keys('a'), [k(0, 42), k(16, 1)]);
+    notices.at(-1).action.run();
+    assert.deepEqual(store.keys('a'), [k(0, 42), k(2, 2), k(16, 1)], 'the row I changed, theirs elsewhere');
+    assert.equal(store.undo(), 'a: edit applied again');
+    assert.deepEqual(store.keys('a'), [k(0, 42), k(16, 1)]);
+});
+
 test('the event for our own save changes nothing, even when it comes before the answer', async () => {
     const { engine, store } = setup();
     store.edit('set', { a: [k(0, 4)] });
@@ -196,6 +252,33 @@ test('undo and redo go back and forth through every edit, each one saved', async
     assert.equal(store.redo(), null);
 });
 
+test('paste goes to the selection\'s top-left, and a column without keys leaves its track alone', async () => {
+    const { engine, store } = setup();
+    const layout = new ColumnLayout(store.names());
+    const cursor = new GridCursor(256, 2);
+    const editor = new Editor({ store, layout, cursor });
+    // Copy a block of a's keys and b's empty rows 1..8.
+    cursor.moveTo(1, 0);
+    cursor.moveTo(8, 1, true);
+    const block = editor.copy();
+    assert.deepEqual(block.names, ['a', 'b']);
+    assert.deepEqual(block.columns, [[k(7, 2)], []]);
+    // b has a key at 100 which the empty column must not wipe.
+    store.edit('b key', { b: [k(0, 5, 'constant'), k(100, 3)] });
+    // Selected from the bottom-right corner up: the block still lands at the top-left.
+    cursor.moveTo(100, 1);
+    cursor.moveTo(96, 0, true);
+    const r = editor.paste();
+    assert.equal(r.row, 96);
+    assert.equal(r.place, 'bar 4');
+    assert.deepEqual(store.keys('a'), [k(0, 1), k(8, 2), k(103, 2)]);
+    assert.deepEqual(store.keys('b'), [k(0, 5, 'constant'), k(100, 3)]);
+    // Nothing to paste: said, not thrown.
+    editor.clipboard = null;
+    assert.deepEqual(editor.paste(), { ok: false, error: 'Nothing to paste: copy a block first (Ctrl+C).' });
+    await engine.answerAll();
+});
+
 test('a refused token locks the page', async () => {
     const { engine, store } = setup();
     let locked = false;
@@ -227,7 +310,9 @@ test('editor commands: typed values, blocks, interpolation over a selection, pas
     editor.copy();
     // Pasted with its left column on the last track: the second column has nowhere to go.
     cursor.moveTo(20, 1);
-    assert.ok(editor.paste());
+    const pasted = editor.paste();
+    assert.deepEqual([pasted.ok, pasted.into, pasted.keys, pasted.dropped, pasted.place], [true, 'b', 2, 1, 'row 20 (bar 1.3)']);
+    assert.deepEqual(cursor.selection(), { row0: 20, row1: 24, col0: 1, col1: 1 }, 'the pasted cells are selected');
     assert.deepEqual(store.keys('b'), [k(0, 5, 'smoothstep'), k(20, 1, 'smoothstep'), k(24, 2.5, 'smoothstep')]);
     cursor.moveTo(20, 1);
     cursor.moveTo(24, 1, true);
