@@ -40,6 +40,8 @@ double processCpuSeconds();
 
 // The value of an environment variable, or empty.
 std::string environmentVariable(const std::string& name);
+// Full path of the running program's file (empty when the system does not say).
+std::string executablePath();
 // Sets (replaces) an environment variable of this process; false when the system refuses.
 bool setEnvironmentVariable(const std::string& name, const std::string& value);
 bool isTerminal(std::FILE* stream);

@@ -29,4 +29,16 @@ void Demo::reset() {
     scene->reset();
 }
 
+void Demo::setClocks(const Velmora::SceneClocks& clocks) {
+    scene->setClocks(clocks);
+}
+
+std::vector<uint8_t> Demo::carriedState() {
+    return scene->carriedState();
+}
+
+std::string Demo::restoreCarriedState(const std::vector<uint8_t>& bytes) {
+    return scene->restoreCarriedState(bytes);
+}
+
 } // namespace Demo

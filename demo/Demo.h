@@ -15,6 +15,9 @@ public:
     void update(double dt) override;
     void draw() override;
     void reset() override;
+    void setClocks(const Velmora::SceneClocks& clocks) override;
+    std::vector<uint8_t> carriedState() override;
+    std::string restoreCarriedState(const std::vector<uint8_t>& bytes) override;
 
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;

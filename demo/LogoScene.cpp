@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace Demo {
@@ -49,6 +50,58 @@ void bindOnUnit(Velmora::Texture* texture, int unit) {
     texture->setUnit(unit);
     texture->bind();
 }
+
+// The carried state's bytes: a tag, the picture's size, then the fields in this order.
+constexpr char stateTag[8] = {'V', 'M', 'S', 'T', 'A', 'T', 'E', '1'};
+
+template <typename T>
+void put(std::vector<uint8_t>& bytes, const T& value) {
+    const auto* at = reinterpret_cast<const uint8_t*>(&value);
+    bytes.insert(bytes.end(), at, at + sizeof value);
+}
+
+template <typename T>
+bool take(const std::vector<uint8_t>& bytes, size_t& offset, T& value) {
+    if (bytes.size() - offset < sizeof value) {
+        return false;
+    }
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    offset += sizeof value;
+    return true;
+}
+
+// GL bindings put back as they were when it goes out of scope: the state is read and written
+// between frames, behind the engine's own binding records.
+struct BindingsKept {
+    GLint readFramebuffer = 0;
+    GLint packBuffer = 0;
+    GLint unpackBuffer = 0;
+    GLint texture = 0;
+    GLint packAlignment = 4;
+    GLint unpackAlignment = 4;
+    BindingsKept() {
+        glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+        glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &packBuffer);
+        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+        glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &unpackAlignment);
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    }
+    ~BindingsKept() {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(packBuffer));
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(unpackBuffer));
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+        glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, unpackAlignment);
+    }
+    BindingsKept(const BindingsKept&) = delete;
+    BindingsKept& operator=(const BindingsKept&) = delete;
+};
 
 } // namespace
 
@@ -140,9 +193,79 @@ void LogoScene::reset() {
     }
 }
 
+void LogoScene::setClocks(const Velmora::SceneClocks& clocks) {
+    elapsed = clocks.scene;
+    // Only the parity of the count matters (which of the pair is written).
+    frameCount = static_cast<int32_t>(clocks.steps % 2);
+    for (ParticleContainer* cloud : {&background, &heart, &fetus}) {
+        cloud->setClock(clocks.particles);
+    }
+}
+
+std::vector<uint8_t> LogoScene::carriedState() {
+    const size_t pictureBytes = static_cast<size_t>(inputs.width) * static_cast<size_t>(inputs.height) * 4;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(64 + 2 * pictureBytes);
+    bytes.insert(bytes.end(), stateTag, stateTag + sizeof stateTag);
+    put(bytes, static_cast<int32_t>(inputs.width));
+    put(bytes, static_cast<int32_t>(inputs.height));
+    put(bytes, static_cast<int32_t>(frameCount % 2));
+    put(bytes, elapsed);
+    for (ParticleContainer* cloud : {&background, &heart, &fetus}) {
+        put(bytes, cloud->time());
+    }
+    GLfloat size = 0.0f;
+    Velmora::ShaderProgram* program = background.program();
+    glGetUniformfv(program->id(), program->uniformLocation("particlesize"), &size);
+    put(bytes, size);
+    BindingsKept kept;
+    for (Velmora::Framebuffer* target : {feedbackA.get(), feedbackB.get()}) {
+        const size_t at = bytes.size();
+        bytes.resize(at + pictureBytes);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, target->id());
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        glReadPixels(0, 0, inputs.width, inputs.height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data() + at);
+    }
+    return bytes;
+}
+
+std::string LogoScene::restoreCarriedState(const std::vector<uint8_t>& bytes) {
+    const size_t pictureBytes = static_cast<size_t>(inputs.width) * static_cast<size_t>(inputs.height) * 4;
+    if (bytes.size() < sizeof stateTag || std::memcmp(bytes.data(), stateTag, sizeof stateTag) != 0) {
+        return "not a saved state of this show";
+    }
+    size_t offset = sizeof stateTag;
+    int32_t width = 0, height = 0, parity = 0;
+    float clock = 0.0f, size = 0.0f;
+    double particleClocks[3] = {0.0, 0.0, 0.0};
+    if (!take(bytes, offset, width) || !take(bytes, offset, height) || !take(bytes, offset, parity) ||
+        !take(bytes, offset, clock) || !take(bytes, offset, particleClocks) || !take(bytes, offset, size)) {
+        return "the saved state is cut short";
+    }
+    if (width != inputs.width || height != inputs.height) {
+        return "the saved state is of a " + std::to_string(width) + "x" + std::to_string(height) +
+               " picture, not " + std::to_string(inputs.width) + "x" + std::to_string(inputs.height);
+    }
+    if (bytes.size() - offset != 2 * pictureBytes) {
+        return "the saved state holds " + std::to_string(bytes.size()) + " bytes, not " +
+               std::to_string(offset + 2 * pictureBytes);
+    }
+    Velmora::ShaderProgram* program = background.program();
+    program->use();
+    program->setUniform1f("particlesize", size);
+    BindingsKept kept;
+    for (Velmora::Framebuffer* target : {feedbackA.get(), feedbackB.get()}) {
+        glBindTexture(GL_TEXTURE_2D, target->colorTexture(0)->id());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, inputs.width, inputs.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                        bytes.data() + offset);
+        offset += pictureBytes;
+    }
+    return "";
+}
+
 void LogoScene::update(double dt) {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    elapsed = toFloat(static_cast<double>(elapsed) + dt);
+    elapsed = Velmora::advanceSceneClock(elapsed, dt);
     const float t = elapsed;
 
     background.update(dt);

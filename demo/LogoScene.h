@@ -41,6 +41,11 @@ public:
     void update(double dt) override;
     void draw() override;
     void reset() override;
+    void setClocks(const Velmora::SceneClocks& clocks) override;
+    // The feedback pair (both textures, RGBA), the background cloud's "particlesize" (its scaled
+    // draw uses the previous frame's value), the frame count and the clocks.
+    std::vector<uint8_t> carriedState() override;
+    std::string restoreCarriedState(const std::vector<uint8_t>& bytes) override;
 
     // Point-cloud readers (see demo/PointCloud.h); they use no scene state.
     static std::vector<glm::vec3> readBParticles(const char* path);

@@ -1,6 +1,7 @@
 #include "demo/ParticleContainer.h"
 
 #include "base/Logger.h"
+#include "engine/FrameClock.h"
 #include "engine/VertexArray.h"
 
 #include <glm/gtc/type_ptr.hpp>
@@ -78,7 +79,7 @@ void ParticleContainer::streamParticles() {
 }
 
 void ParticleContainer::update(double dt) {
-    clock += dt;
+    clock = Velmora::advanceParticleClock(clock, dt);
     shaderProgram.use();
     shaderProgram.setUniform1f("iGlobalTime", static_cast<float>(clock));
     shaderProgram.setUniform1i("particleTex", 1);

@@ -43,6 +43,7 @@ public:
     virtual void update(double dt);
     // Puts the clock back to 0.
     void resetClock() { clock = 0.0; }
+    void setClock(double seconds) { clock = seconds; }
 
     Velmora::ShaderProgram* program() { return &shaderProgram; }
 

@@ -75,6 +75,20 @@ void Player::drawWarmFrames(double row, const WarmFrames& plan) {
     }
 }
 
+void Player::drawShowFrame(int64_t index, int fps) {
+    const double step = 1.0 / fps;
+    musicInstance->setPosition(frameSeconds(index, fps));
+    showClock.follow();
+    bindTarget();
+    show->setClocks(clockReplay.at(index + showLeadIn, step));
+    drawFrame(step);
+}
+
+void Player::resetShow() {
+    show->reset();
+    showClock.follow();
+}
+
 void Player::setTarget(const OffscreenTarget* target) {
     offscreen = target;
     // The frame's last pass pops to the base target: the off-screen one, or the window.

@@ -13,6 +13,7 @@
 
 #include "audio/Music.h"
 #include "demo/Demo.h"
+#include "engine/FrameClock.h"
 #include "engine/Window.h"
 #include "player/OffscreenTarget.h"
 #include "player/ShowClock.h"
@@ -83,6 +84,14 @@ public:
     // (not before 0), each with the clock held there, the last one exactly at `row`. The clock
     // stays held at `row`. With the same plan, the picture depends only on the row.
     void drawWarmFrames(double row, const WarmFrames& plan = WarmFrames());
+    // Draws global frame `index` at `fps` into the current target (see engine/FrameClock.h): the
+    // music held at frameSeconds(index, fps), the show's clocks set to those of the continuous
+    // show before that frame, then one update of 1/fps and the draw. After resetShow(), drawing
+    // frames a, a+1, ... b gives for frame b what any other run from a reset gives when its history
+    // since its own start has reached the same state.
+    void drawShowFrame(int64_t index, int fps);
+    // Back to a freshly built show (Demo::reset), the clock following the music.
+    void resetShow();
 
     // Sends the last pass of every frame into `target` (null: the window again). The target must
     // outlive its use.
@@ -112,6 +121,7 @@ private:
     std::unique_ptr<::Demo::Demo> show;
     std::optional<SyncTrack> end;
     const OffscreenTarget* offscreen = nullptr;
+    ClockReplay clockReplay;
 
     std::mutex queueLock;
     std::vector<std::function<void()>> queue;

@@ -68,10 +68,15 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
     args.insert(args.end(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v",
                              "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
                              "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"});
+    // The same frames give the same file on every machine: x264's output depends on its number of
+    // threads, so it is pinned, and the container carries no version strings, dates or metadata.
+    args.insert(args.end(), {"-threads:v", std::to_string(videoEncoderThreads)});
     if (!settings.audio.empty()) {
         // The audio covers the planned span; a capture stopped early ends the audio with the pictures.
         args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-shortest"});
     }
+    args.insert(args.end(),
+                {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact", "-map_metadata", "-1"});
     if (endsWithMkv(settings.output)) {
         args.insert(args.end(), {"-f", "matroska"});
     } else {

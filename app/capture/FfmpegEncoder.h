@@ -23,6 +23,9 @@
 
 namespace Velmora {
 
+// x264's threads in every encode: its output depends on their number.
+constexpr int videoEncoderThreads = 4;
+
 struct VideoSettings {
     std::string ffmpeg; // path of the program
     std::string output; // ends in .mp4 or .mkv

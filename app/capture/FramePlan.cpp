@@ -24,9 +24,11 @@ int64_t framesBefore(double from, double end, int fps) {
 FramePlan planFrames(double from, double end, int fps,
                      const std::function<bool(double seconds)>& showGoesOn) {
     FramePlan plan;
-    plan.from = from;
     plan.fps = fps;
-    int64_t limit = framesBefore(from, end, fps);
+    plan.first = firstFrameAt(from, fps);
+    plan.from = frameSeconds(plan.first, fps);
+    const int64_t endFrame = firstFrameAt(end, fps);
+    const int64_t limit = endFrame > plan.first ? endFrame - plan.first : 0;
     int64_t k = 0;
     while (k < limit && showGoesOn(plan.frameTime(k))) {
         ++k;

@@ -1,9 +1,13 @@
 // The offline clock of a capture or timedemo: which frames are drawn, at which music time, and
 // which span of the soundtrack goes with them.
 //
-// Frame k is drawn at music time from + k / fps and advances the scene by exactly 1 / fps, so the
-// pictures do not depend on how fast the machine draws. Pure arithmetic; no GL, no audio.
+// Frame k of a plan is global frame first + k of the show (engine/FrameClock.h): drawn at music time
+// frameSeconds(first + k, fps), advancing the scene by exactly 1 / fps, so the pictures depend
+// neither on how fast the machine draws nor on where the run started. Pure arithmetic; no GL, no
+// audio.
 #pragma once
+
+#include "engine/FrameClock.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,11 +15,12 @@
 namespace Velmora {
 
 struct FramePlan {
-    double from = 0.0; // music time of frame 0, seconds
+    double from = 0.0; // music time of frame 0, seconds: frameSeconds(first, fps)
     int fps = 30;
     int64_t frameCount = 0;
+    int64_t first = 0; // global index of frame 0
 
-    double frameTime(int64_t k) const { return from + static_cast<double>(k) / fps; }
+    double frameTime(int64_t k) const { return frameSeconds(first + k, fps); }
     double frameDuration() const { return 1.0 / fps; }
     // Music time just after the last frame: the span covered is [from, endTime()).
     double endTime() const { return frameTime(frameCount); }
@@ -29,8 +34,9 @@ struct FramePlan {
 // is earlier). A frame time that lands on `end` within rounding error is not included.
 int64_t framesBefore(double from, double end, int fps);
 
-// Builds the plan: at most framesBefore(from, end, fps) frames, cut before the first frame at whose
-// time `showGoesOn` answers false (the end track went below 0).
+// Builds the plan: from the first global frame at or after `from` (firstFrameAt) up to the last
+// one before `end`, cut before the first frame at whose time `showGoesOn` answers false (the end
+// track went below 0).
 FramePlan planFrames(double from, double end, int fps, const std::function<bool(double seconds)>& showGoesOn);
 
 } // namespace Velmora

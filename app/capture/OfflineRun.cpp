@@ -170,26 +170,24 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     return "";
 }
 
-// Draws frame k of the plan into the player's off-screen target: the offline clock's position, the
-// scene advanced by exactly one frame.
+// Draws frame k of the plan (its global frame) into the player's off-screen target.
 void drawFrame(Player& player, const FramePlan& plan, int64_t k) {
-    player.music().setPosition(plan.frameTime(k));
-    player.clock().follow();
-    player.bindTarget();
-    player.drawFrame(plan.frameDuration());
+    player.drawShowFrame(plan.first + k, plan.fps);
     // Keeps the (invisible) window responsive to the window system.
     player.window().pollEvents();
 }
 
-// Draws frame 0 of a capture the way the golden-frame tests render a row: a fixed number of
-// warm-up frames one frame apart lead up to it (the feedback pass carries earlier frames), so a
-// capture starting at --from shows the same picture as the reference rendering of that row.
-void drawFirstCapturedFrame(Player& player, const FramePlan& plan) {
-    WarmFrames warm;
-    warm.step = plan.frameDuration();
-    player.music().setPosition(plan.from);
-    player.drawWarmFrames(plan.from * player.music().rowsPerSecond(), warm);
-    player.clock().follow();
+// The frames drawn, not written, before frame 0 of a capture: the feedback pass carries earlier
+// frames. From a reset show, the global frames before the plan's first, --preroll of them (by
+// default as many as the whole show draws before its frame 0), never before the show's start. A
+// capture from the start is therefore the whole show's frames exactly; one from later shows what
+// the whole show shows there, up to the trails' history before its pre-roll.
+void drawPreroll(Player& player, const FramePlan& plan, int64_t preroll) {
+    player.resetShow();
+    const int64_t start = std::max(plan.first - preroll, -showLeadIn);
+    for (int64_t g = start; g < plan.first; ++g) {
+        player.drawShowFrame(g, plan.fps);
+    }
     player.window().pollEvents();
 }
 
@@ -422,10 +420,9 @@ int runCapture(const CaptureOptions& options) {
                 break;
             }
             if (k == 0) {
-                drawFirstCapturedFrame(player, plan);
-            } else {
-                drawFrame(player, plan, k);
+                drawPreroll(player, plan, options.preroll >= 0 ? options.preroll : showLeadIn);
             }
+            drawFrame(player, plan, k);
             readback.start(target.id(), k);
             ++drawn;
             if (readback.full()) {

@@ -101,6 +101,16 @@ std::string environmentVariable(const std::string& name) {
     return value != nullptr ? value : "";
 }
 
+std::string executablePath() {
+    std::string path(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<size_t>(length) >= path.size()) {
+        return "";
+    }
+    path.resize(static_cast<size_t>(length));
+    return path;
+}
+
 double processCpuSeconds() {
     struct rusage usage;
     if (::getrusage(RUSAGE_SELF, &usage) != 0) {

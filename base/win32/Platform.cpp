@@ -153,6 +153,15 @@ void prepareListeningSocket(std::intptr_t socket) {
                  reinterpret_cast<const char*>(&yes), sizeof yes);
 }
 
+std::string executablePath() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) {
+        return "";
+    }
+    return Win32::utf8(path.data(), length);
+}
+
 std::string environmentVariable(const std::string& name) {
     const std::wstring wideName = Win32::wide(name);
     const DWORD size = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
