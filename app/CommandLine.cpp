@@ -67,6 +67,22 @@ const Option options[] = {
      [](CommandLine& c, const std::string& value) {
          return Velmora::applyOfflineOption(c.offline, "--to", value);
      }},
+    {"--chunk", "I/N", "with --capture DIR: draw chunk I (from 0) of N of the span, for --assemble",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--chunk", value);
+     }},
+    {"--preroll", "N", "frames drawn, not written, before a capture's or chunk's first frame",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--preroll", value);
+     }},
+    {"--overlap", "N", "with --chunk: frames drawn and written past the chunk's end (default 60)",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--overlap", value);
+     }},
+    {"--assemble", "DIR", "with --capture OUT: prove and join the chunks in DIR into OUT",
+     [](CommandLine& c, const std::string& value) {
+         return Velmora::applyOfflineOption(c.offline, "--assemble", value);
+     }},
     {"--edit", nullptr, "edit mode: the live show with pause, seek, loop, hot reload and an edit server",
      [](CommandLine& c, const std::string&) {
          c.edit = true;
@@ -216,7 +232,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         (commandLine.offline.mode != Velmora::OfflineMode::None || commandLine.skipDialog ||
          commandLine.vsync || commandLine.offline.hasFps || commandLine.offline.hasFrom ||
          commandLine.offline.hasTo || !commandLine.offline.report.empty() || commandLine.edit ||
-         commandLine.paused || commandLine.hasPort)) {
+         commandLine.offline.chunkCount > 0 || !commandLine.offline.assemble.empty() ||
+         commandLine.offline.preroll >= 0 || commandLine.offline.overlap >= 0 || commandLine.paused ||
+         commandLine.hasPort)) {
         return failure("--check takes no other option");
     }
     if (commandLine.action == CommandLine::Action::Run && commandLine.edit) {

@@ -54,14 +54,12 @@ void bindOnUnit(Velmora::Texture* texture, int unit) {
 // The carried state's bytes: a tag, the picture's size, then the fields in this order.
 constexpr char stateTag[8] = {'V', 'M', 'S', 'T', 'A', 'T', 'E', '1'};
 
-template <typename T>
-void put(std::vector<uint8_t>& bytes, const T& value) {
+template <typename T> void put(std::vector<uint8_t>& bytes, const T& value) {
     const auto* at = reinterpret_cast<const uint8_t*>(&value);
     bytes.insert(bytes.end(), at, at + sizeof value);
 }
 
-template <typename T>
-bool take(const std::vector<uint8_t>& bytes, size_t& offset, T& value) {
+template <typename T> bool take(const std::vector<uint8_t>& bytes, size_t& offset, T& value) {
     if (bytes.size() - offset < sizeof value) {
         return false;
     }

@@ -133,6 +133,18 @@ CaptureOutputKind captureOutputKind(const std::string& path) {
 }
 
 std::string checkCaptureOptions(const CaptureOptions& options) {
+    const bool farmOption = options.chunkCount > 0 || options.overlap >= 0 || !options.assemble.empty();
+    if (farmOption || options.preroll >= 0) {
+        if (options.mode != OfflineMode::Capture && options.mode != OfflineMode::Assemble) {
+            return "--chunk, --assemble, --preroll and --overlap only apply to --capture";
+        }
+        if (options.overlap >= 0 && options.chunkCount == 0) {
+            return "--overlap only applies to --chunk";
+        }
+        if (options.mode == OfflineMode::Assemble && (options.chunkCount > 0 || options.preroll >= 0)) {
+            return "--assemble takes its plan from the chunks' manifests: no --chunk or --preroll";
+        }
+    }
     if (options.mode == OfflineMode::None) {
         if (options.hasFps || options.hasFrom || options.hasTo) {
             return "--fps, --from and --to only apply to --capture and --timedemo";
@@ -290,6 +302,44 @@ std::string applyOfflineOption(CaptureOptions& options, const std::string& name,
         options.report = value;
         return "";
     }
+    if (name == "--preroll" || name == "--overlap") {
+        int64_t frames = 0;
+        errno = 0;
+        char* stop = nullptr;
+        const long long parsed = std::strtoll(value.c_str(), &stop, 10);
+        if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) || errno != 0 ||
+            *stop != '\0' || parsed > 1000000) {
+            return "bad " + name + " '" + value + "': a whole number of frames from 0 to 1000000";
+        }
+        frames = parsed;
+        (name == "--preroll" ? options.preroll : options.overlap) = frames;
+        return "";
+    }
+    if (name == "--chunk") {
+        // I/N: chunk I (from 0) of N.
+        const size_t slash = value.find('/');
+        char* stop = nullptr;
+        errno = 0;
+        const long index = slash == std::string::npos ? -1 : std::strtol(value.c_str(), &stop, 10);
+        const bool indexOk = slash != std::string::npos && slash > 0 && stop == value.c_str() + slash &&
+                             std::isdigit(static_cast<unsigned char>(value[0]));
+        const long count = indexOk ? std::strtol(value.c_str() + slash + 1, &stop, 10) : 0;
+        if (!indexOk || errno != 0 || *stop != '\0' || slash + 1 >= value.size() ||
+            !std::isdigit(static_cast<unsigned char>(value[slash + 1])) || count < 1 || count > 100000 ||
+            index < 0 || index >= count) {
+            return "bad --chunk '" + value + "': I/N, chunk I (from 0) of N chunks, N from 1 to 100000";
+        }
+        options.chunkIndex = static_cast<int>(index);
+        options.chunkCount = static_cast<int>(count);
+        return "";
+    }
+    if (name == "--assemble") {
+        if (value.empty()) {
+            return "--assemble needs the folder of the chunks";
+        }
+        options.assemble = value;
+        return "";
+    }
     if (name == "--fps") {
         if (!parseCaptureFps(value, options.fps)) {
             return "bad --fps '" + value + "': a whole number from 1 to " + std::to_string(maxCaptureFps);
@@ -315,6 +365,15 @@ std::string applyOfflineOption(CaptureOptions& options, const std::string& name,
 }
 
 std::string finishOfflineOptions(CaptureOptions& options, bool windowOptionGiven, int width, int height) {
+    if (!options.assemble.empty()) {
+        if (options.mode != OfflineMode::Capture) {
+            return "--assemble needs --capture OUT: the video or folder to write";
+        }
+        if (options.hasFps || options.hasFrom || options.hasTo || width > 0) {
+            return "--assemble takes the size, frame rate and span from the chunks' manifests";
+        }
+        options.mode = OfflineMode::Assemble;
+    }
     if (options.mode != OfflineMode::None) {
         if (windowOptionGiven) {
             return "--windowed, --fullscreen and --vsync do not apply to --capture and --timedemo, "
@@ -349,6 +408,12 @@ std::string offlineHelp() {
            "  Before drawing, both check the data folder (see --check) and that every shader compiles\n"
            "  and links. A capture stopped early (Ctrl-C, SIGTERM, an error) keeps the frames written:\n"
            "  a video of them goes beside OUT as NAME.partial.EXT, OUT itself is left as it was.\n"
+           "--chunk I/N with --capture DIR draws chunk I (from 0) of N of the span into DIR/chunk-NNNN/:\n"
+           "  --preroll frames before it (default 60) and --overlap frames past it (default 60), its\n"
+           "  frames as PNG and a manifest. --assemble DIR --capture OUT checks DIR's chunks (same plan,\n"
+           "  build, data and renderer), proves that each equals the one-machine render, draws again\n"
+           "  only what it cannot prove, and writes OUT once, bit for bit as one --capture would.\n"
+           "  --preroll N alone sets the frames a capture draws before its first (default 7).\n"
            "Exit status: 0 done; 1 stopped midway (frames and videos written stay valid), a broken\n"
            "data folder or shader (named on standard error; nothing is created), or standard output\n"
            "could not be written; 2 bad arguments or an output that cannot be written (nothing is\n"

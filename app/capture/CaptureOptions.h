@@ -4,11 +4,12 @@
 // Pure data and file-system queries: nothing here opens a window, renders, or creates a file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace Velmora {
 
-enum class OfflineMode { None, Capture, Timedemo };
+enum class OfflineMode { None, Capture, Timedemo, Assemble };
 
 // Where a capture goes, decided from the OUT path alone (see `captureOutputKind`).
 enum class CaptureOutputKind { Video, Folder, Unsupported };
@@ -25,6 +26,11 @@ struct CaptureOptions {
     bool hasFps = false;  // --fps was given
     bool hasFrom = false; // --from was given
     std::string report;   // --report FILE: the timedemo's figures as JSON
+    int64_t preroll = -1; // --preroll N: frames drawn, not written, before the first (-1: default)
+    int64_t overlap = -1; // --overlap N: a chunk's frames past its end (-1: default)
+    int chunkIndex = -1;  // --chunk I/N: render chunk I of N of the span into the folder OUT
+    int chunkCount = 0;
+    std::string assemble; // --assemble DIR: join DIR's chunks into OUT
 };
 
 constexpr int maxCaptureSide = 16384;

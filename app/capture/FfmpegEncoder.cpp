@@ -75,8 +75,8 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const st
         // The audio covers the planned span; a capture stopped early ends the audio with the pictures.
         args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-shortest"});
     }
-    args.insert(args.end(),
-                {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact", "-map_metadata", "-1"});
+    args.insert(args.end(), {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
+                             "-map_metadata", "-1"});
     if (endsWithMkv(settings.output)) {
         args.insert(args.end(), {"-f", "matroska"});
     } else {

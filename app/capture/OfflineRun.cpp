@@ -9,6 +9,7 @@
 #include "app/capture/ProgressLine.h"
 #include "app/capture/WavWriter.h"
 #include "app/check/DataCheck.h"
+#include "app/farm/FarmRun.h"
 #include "audio/Music.h"
 #include "base/Files.h"
 #include "base/Platform.h"
@@ -507,7 +508,9 @@ int runOffline(const CaptureOptions& options) {
     }
     switch (options.mode) {
     case OfflineMode::Capture:
-        return runCapture(options);
+        return options.chunkCount > 0 ? runChunk(options) : runCapture(options);
+    case OfflineMode::Assemble:
+        return runAssemble(options);
     case OfflineMode::Timedemo:
         return runTimedemo(options);
     case OfflineMode::None:
