@@ -213,6 +213,17 @@ TEST(FramePlan, CountsFramesOnTheOfflineClock) {
     EXPECT_EQ(asked.size(), 6u); // stops asking at the first "no"
     EXPECT_EQ(planFrames(0.0, 10.0, 30, [](double) { return false; }).frameCount, 0);
     EXPECT_EQ(planFrames(0.0, 1.0, 30, [](double) { return true; }).frameCount, 30);
+    // A start between frames begins at the next frame of the show's grid, and every time is the
+    // global frame's, never the start plus a fraction.
+    plan = planFrames(120.1, 121.0, 30, [](double) { return true; });
+    EXPECT_EQ(plan.first, 3603);
+    EXPECT_EQ(plan.frameCount, 27);
+    for (int64_t k = 0; k < plan.frameCount; ++k) {
+        EXPECT_EQ(plan.frameTime(k), static_cast<double>(3603 + k) / 30.0) << k;
+    }
+    plan = planFrames(0.11, 1.0, 30, [](double) { return true; });
+    EXPECT_EQ(plan.first, 4);
+    EXPECT_EQ(plan.from, 4.0 / 30.0);
 }
 
 TEST(FramePlan, AudioSpansJoinWithoutGapOrOverlap) {
@@ -221,7 +232,7 @@ TEST(FramePlan, AudioSpansJoinWithoutGapOrOverlap) {
     EXPECT_EQ(whole.sampleCount(44100), 3 * 44100);
     // Frames 0..6 and 7..89 of the same show, captured separately.
     FramePlan first{0.0, 30, 7};
-    FramePlan second{7.0 / 30.0, 30, 83};
+    FramePlan second{7.0 / 30.0, 30, 83, 7};
     EXPECT_EQ(first.firstSample(44100) + first.sampleCount(44100), second.firstSample(44100));
     EXPECT_EQ(first.sampleCount(44100) + second.sampleCount(44100), whole.sampleCount(44100));
 }

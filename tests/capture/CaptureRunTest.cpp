@@ -310,8 +310,9 @@ TEST(CaptureRun, TimedemoPrintsItsReport) {
     EXPECT_NEAR(values[1] * 10 / 1000.0, values[0], 1e-3 + values[0] * 1e-3); // mean x frames = total
 }
 
-TEST(CaptureRun, ACapturedFrameIsTheReferenceRenderingOfItsRow) {
-    // The reference: this process renders row 36 (1.5 s) by the golden-frame rule, at the same size.
+TEST(CaptureRun, ACapturedFrameIsTheShowsFrameAtItsGlobalIndex) {
+    // The reference: this process draws global frame 45 (1.5 s at 30 fps) after the capture's
+    // default pre-roll of seven frames, with the show's clocks at that frame (not restarted).
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(fixture().root().c_str()), 0);
@@ -320,7 +321,10 @@ TEST(CaptureRun, ACapturedFrameIsTheReferenceRenderingOfItsRow) {
         Velmora::Player& player = *testPlayer;
         player.openMusic(true);
         player.buildShow();
-        player.drawWarmFrames(36.0);
+        player.resetShow();
+        for (int64_t g = 45 - Velmora::showLeadIn; g <= 45; ++g) {
+            player.drawShowFrame(g, 30);
+        }
         reference = Velmora::readPixelsTopDown(windowWidth, windowHeight);
     }
     ASSERT_EQ(chdir(previous), 0);
