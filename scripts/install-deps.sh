@@ -12,6 +12,7 @@ packages=(
     lame ffmpeg libdeflate-dev
     libcpp-httplib-dev nlohmann-json3-dev
     chromium fonts-dejavu-core
+    slurmctld slurmd slurm-client munge parallel
 )
 missing=()
 for p in "${packages[@]}"; do

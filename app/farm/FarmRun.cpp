@@ -300,12 +300,17 @@ FarmPlan planFromOptions(const CaptureOptions& options, const FarmStage& stage) 
     return plan;
 }
 
-// The overlap must leave every chunk a frame of its own to be proven in.
-std::string checkBounds(const FarmPlan& plan, const std::vector<int64_t>& bounds) {
+int64_t shortestChunk(const std::vector<int64_t>& bounds) {
     int64_t shortest = bounds[1] - bounds[0];
     for (size_t i = 1; i + 1 < bounds.size(); ++i) {
         shortest = std::min(shortest, bounds[i + 1] - bounds[i]);
     }
+    return shortest;
+}
+
+// The overlap must leave every chunk a frame of its own to be proven in.
+std::string checkBounds(const FarmPlan& plan, const std::vector<int64_t>& bounds) {
+    const int64_t shortest = shortestChunk(bounds);
     if (plan.chunks > 1 && plan.overlap >= shortest) {
         return "--overlap " + std::to_string(plan.overlap) + " is not shorter than the shortest chunk (" +
                std::to_string(shortest) + " frames): use fewer chunks or a shorter overlap";
@@ -398,10 +403,14 @@ int runChunk(const CaptureOptions& options) {
         complain(chunkName(options.chunkIndex) + ": " + problem);
         return offlineRefused;
     }
-    const FarmPlan plan = planFromOptions(options, stage);
+    FarmPlan plan = planFromOptions(options, stage);
     problem = checkFarmPlan(plan);
     const std::vector<int64_t> bounds =
         problem.empty() ? chunkBounds(plan, stage.resets) : std::vector<int64_t>();
+    if (problem.empty() && options.overlap < 0) {
+        // The default overlap, shortened to fit short chunks.
+        plan.overlap = std::min(plan.overlap, shortestChunk(bounds) - 1);
+    }
     if (problem.empty()) {
         problem = checkBounds(plan, bounds);
     }
