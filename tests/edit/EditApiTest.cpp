@@ -50,6 +50,9 @@ public:
                 return !done;
             });
         });
+        // Listening before the test goes on: the stream opens with the current state, and events
+        // published before the server subscribed it would never arrive.
+        listening = waitFor("state", "", 30.0);
     }
     ~EventStream() {
         done = true;
@@ -74,6 +77,8 @@ public:
         }
         return false;
     }
+
+    bool listening = false;
 
 private:
     httplib::Client client;
@@ -330,6 +335,7 @@ TEST(EditReload, ABrokenShaderKeepsThePictureAndReportsFileAndLine) {
     EditProcess edit({"--paused", "--from", "60"});
     ASSERT_TRUE(edit.started()) << edit.errors();
     EventStream events(edit.port(), edit.token());
+    ASSERT_TRUE(events.listening);
     const std::string before = edit.get("/api/frame.png").body;
     const std::string path = edit.file("data/shaders/postproc.fs");
     const std::string good = readFile(path);
@@ -367,6 +373,7 @@ TEST(EditTracks, EditsOnDiskByRenameAndThroughTheApiAllTakeEffect) {
     EditProcess edit({"--paused"});
     ASSERT_TRUE(edit.started()) << edit.errors();
     EventStream events(edit.port(), edit.token());
+    ASSERT_TRUE(events.listening);
     const std::string source = edit.file("data/science/src/hue.txt");
     const std::string compiled = edit.file("data/science/sync_hue.track");
     auto valuesAt = [&](const std::string& query) {
