@@ -28,6 +28,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -246,7 +248,14 @@ ChunkManifest drawChunk(FarmStage& stage, const FarmPlan& plan, const ChunkRange
     InterruptGuard interruptGuard;
     ProgressLine progress(stderr, isTerminal(stderr), label, range.renderEnd - first);
     const Clock::time_point began = Clock::now();
-    std::vector<uint8_t> lastState;
+    // The state is read on this thread and hashed on others, a few frames behind.
+    std::shared_ptr<std::vector<uint8_t>> lastState;
+    std::deque<std::pair<int64_t, std::future<std::string>>> stateHashes;
+    auto collectHash = [&]() {
+        manifest.frames[stateHashes.front().first].state = stateHashes.front().second.get();
+        stateHashes.pop_front();
+    };
+    const size_t hashesAhead = static_cast<size_t>(std::max(2, threads));
     for (int64_t g = first; g < range.renderEnd; ++g) {
         if (InterruptGuard::requested()) {
             throw Vexception(name + ": interrupted (" + InterruptGuard::what() + "); it has no manifest");
@@ -259,13 +268,21 @@ ChunkManifest drawChunk(FarmStage& stage, const FarmPlan& plan, const ChunkRange
             std::memcpy(buffer, pixels.data(), frameBytes);
             writer.submit(g, buffer);
         }
-        lastState = player.demo().carriedState();
-        if (lastState.empty()) {
+        lastState = std::make_shared<std::vector<uint8_t>>(player.demo().carriedState());
+        if (lastState->empty()) {
             throw Vexception(name + ": the show cannot tell the state it carries");
         }
-        manifest.frames[g].state = Sha256::of(lastState.data(), lastState.size());
+        stateHashes.emplace_back(g, std::async(std::launch::async, [state = lastState] {
+                                     return Sha256::of(state->data(), state->size());
+                                 }));
+        if (stateHashes.size() > hashesAhead) {
+            collectHash();
+        }
         player.window().pollEvents();
         progress.update(g + 1 - first, secondsSince(began));
+    }
+    while (!stateHashes.empty()) {
+        collectHash();
     }
     writer.finish();
     progress.finish(range.renderEnd - first, secondsSince(began));
@@ -276,7 +293,7 @@ ChunkManifest drawChunk(FarmStage& stage, const FarmPlan& plan, const ChunkRange
     }
     manifest.savedFrame = range.renderEnd - 1;
     manifest.savedState = manifest.frames[manifest.savedFrame].state;
-    writeFileAtomically(joinPath(folder, "state.bin"), lastState.data(), lastState.size());
+    writeFileAtomically(joinPath(folder, "state.bin"), lastState->data(), lastState->size());
     const std::string text = manifest.text();
     std::string error;
     if (!writeFileReplacing(manifestPath, text, error)) {
@@ -541,6 +558,30 @@ std::string readFrameFile(const Assembly& assembly, int chunk, int64_t g) {
     return bytes;
 }
 
+// A frame of the output, read and checked (and decoded to RGBA for a video).
+struct LoadedFrame {
+    std::string bytes;
+    std::vector<uint8_t> pixels;
+};
+
+std::vector<uint8_t> decodeFrame(const std::string& bytes, const FarmPlan& plan, int chunk, int64_t g) {
+    int w = 0, h = 0, channels = 0;
+    unsigned char* decoded = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()),
+                                                   static_cast<int>(bytes.size()), &w, &h, &channels, 4);
+    std::vector<uint8_t> pixels;
+    if (decoded != nullptr && w == plan.width && h == plan.height) {
+        pixels.assign(decoded, decoded + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    }
+    if (decoded != nullptr) {
+        stbi_image_free(decoded);
+    }
+    if (pixels.empty()) {
+        throw Vexception(chunkName(chunk) + ": frame " + std::to_string(g) + " cannot be decoded as a " +
+                         std::to_string(plan.width) + "x" + std::to_string(plan.height) + " PNG");
+    }
+    return pixels;
+}
+
 } // namespace
 
 int runAssemble(const CaptureOptions& options) {
@@ -682,35 +723,47 @@ int runAssemble(const CaptureOptions& options) {
                 throw Vexception("cannot write into '" + options.output + "': " + claim->problem());
             }
         }
-        std::vector<uint8_t> pixels;
+        // Frames are read, checked and decoded ahead on worker threads, and written in order.
+        struct Job {
+            int chunk;
+            int64_t g;
+        };
+        std::vector<Job> jobs;
         for (const JoinPiece& piece : proof.pieces) {
             for (int64_t g = piece.from; g < piece.to; ++g) {
-                if (InterruptGuard::requested()) {
-                    throw Vexception("interrupted (" + InterruptGuard::what() + ")");
-                }
-                const std::string bytes = readFrameFile(assembly, piece.chunk, g);
-                if (encoder) {
-                    int w = 0, h = 0, channels = 0;
-                    unsigned char* decoded =
-                        stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()),
-                                              static_cast<int>(bytes.size()), &w, &h, &channels, 4);
-                    if (decoded == nullptr || w != plan.width || h != plan.height) {
-                        if (decoded != nullptr) {
-                            stbi_image_free(decoded);
-                        }
-                        throw Vexception(chunkName(piece.chunk) + ": frame " + std::to_string(g) +
-                                         " cannot be decoded as a " + std::to_string(plan.width) + "x" +
-                                         std::to_string(plan.height) + " PNG");
-                    }
-                    encoder->writeFrame(decoded);
-                    stbi_image_free(decoded);
-                } else {
-                    writeFileAtomically(joinPath(options.output, PngFolderWriter::frameName(g - plan.first)),
-                                        bytes.data(), bytes.size());
-                }
-                ++done;
-                progress.update(done, secondsSince(began));
+                jobs.push_back({piece.chunk, g});
             }
+        }
+        const bool decode = encoder != nullptr;
+        auto load = [&assembly, &plan, decode](Job job) {
+            LoadedFrame frame;
+            frame.bytes = readFrameFile(assembly, job.chunk, job.g);
+            if (decode) {
+                frame.pixels = decodeFrame(frame.bytes, plan, job.chunk, job.g);
+                frame.bytes.clear();
+            }
+            return frame;
+        };
+        const size_t ahead = static_cast<size_t>(2 * std::max(2u, std::thread::hardware_concurrency()));
+        std::deque<std::future<LoadedFrame>> pending;
+        size_t next = 0;
+        for (const Job& job : jobs) {
+            while (pending.size() < ahead && next < jobs.size()) {
+                pending.push_back(std::async(std::launch::async, load, jobs[next++]));
+            }
+            if (InterruptGuard::requested()) {
+                throw Vexception("interrupted (" + InterruptGuard::what() + ")");
+            }
+            const LoadedFrame frame = pending.front().get();
+            pending.pop_front();
+            if (encoder) {
+                encoder->writeFrame(frame.pixels.data());
+            } else {
+                writeFileAtomically(joinPath(options.output, PngFolderWriter::frameName(job.g - plan.first)),
+                                    frame.bytes.data(), frame.bytes.size());
+            }
+            ++done;
+            progress.update(done, secondsSince(began));
         }
         if (done != total) {
             throw Vexception("the proven chunks give " + std::to_string(done) + " frames, not " +

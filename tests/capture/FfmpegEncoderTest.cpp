@@ -85,6 +85,17 @@ TEST(FfmpegEncoder, EncodesFramesWithTheirAudioIntoAFinishedFile) {
     std::vector<std::string> mp4 = ffmpegArguments({ffmpeg, "x.mp4", 64, 36, 30, "a.wav", ""}, "x.mp4.part");
     EXPECT_NE(std::find(mp4.begin(), mp4.end(), "+faststart"), mp4.end());
     EXPECT_NE(std::find(mp4.begin(), mp4.end(), "yuv420p"), mp4.end());
+    // Reproducible bytes: x264's threads pinned (its output depends on their number), no version
+    // strings or metadata in the container.
+    const auto threads = std::find(mp4.begin(), mp4.end(), "-threads:v");
+    ASSERT_NE(threads, mp4.end());
+    EXPECT_EQ(*(threads + 1), std::to_string(Velmora::videoEncoderThreads));
+    for (const char* flag : {"-fflags", "-flags:v", "-flags:a"}) {
+        const auto at = std::find(mp4.begin(), mp4.end(), flag);
+        ASSERT_NE(at, mp4.end()) << flag;
+        EXPECT_EQ(*(at + 1), "+bitexact") << flag;
+    }
+    EXPECT_NE(std::find(mp4.begin(), mp4.end(), "-map_metadata"), mp4.end());
     std::vector<std::string> mkv = ffmpegArguments({ffmpeg, "x.MKV", 64, 36, 30, "", ""}, "x.MKV.part");
     EXPECT_NE(std::find(mkv.begin(), mkv.end(), "matroska"), mkv.end());
     EXPECT_EQ(std::find(mkv.begin(), mkv.end(), "aac"), mkv.end()); // no audio given, none encoded
