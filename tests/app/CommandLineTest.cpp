@@ -162,3 +162,40 @@ TEST(CommandLine, EditModeTakesSizeStartPausedAndPort) {
         EXPECT_EQ(refusedLine.error, refused.error);
     }
 }
+
+TEST(CommandLine, ChunksAndTheirAssembly) {
+    CommandLine chunk = parse({"--size", "64x36", "--from", "126", "--chunk", "3/4", "--preroll", "20",
+                               "--overlap", "0", "--capture", "farm/"});
+    ASSERT_EQ(chunk.action, CommandLine::Action::Run) << chunk.error;
+    EXPECT_EQ(chunk.offline.mode, Velmora::OfflineMode::Capture);
+    EXPECT_EQ(chunk.offline.chunkIndex, 3);
+    EXPECT_EQ(chunk.offline.chunkCount, 4);
+    EXPECT_EQ(chunk.offline.preroll, 20);
+    EXPECT_EQ(chunk.offline.overlap, 0);
+    CommandLine assemble = parse({"--assemble", "farm", "--capture", "show.mp4"});
+    ASSERT_EQ(assemble.action, CommandLine::Action::Run) << assemble.error;
+    EXPECT_EQ(assemble.offline.mode, Velmora::OfflineMode::Assemble);
+    EXPECT_EQ(assemble.offline.assemble, "farm");
+    // A plain capture may set its pre-roll.
+    EXPECT_EQ(parse({"--preroll", "100", "--capture", "out/"}).offline.preroll, 100);
+
+    const std::vector<std::pair<std::vector<const char*>, std::string>> refused = {
+        {{"--chunk", "4/4", "--capture", "farm/"}, "bad --chunk '4/4'"},
+        {{"--chunk", "1/0", "--capture", "farm/"}, "bad --chunk '1/0'"},
+        {{"--chunk", "-1/4", "--capture", "farm/"}, "bad --chunk '-1/4'"},
+        {{"--chunk", "1/4x", "--capture", "farm/"}, "bad --chunk '1/4x'"},
+        {{"--chunk", "/4", "--capture", "farm/"}, "bad --chunk '/4'"},
+        {{"--preroll", "-3", "--capture", "out/"}, "bad --preroll '-3'"},
+        {{"--overlap", "5", "--capture", "out/"}, "--overlap only applies to --chunk"},
+        {{"--chunk", "0/2", "--timedemo"},
+         "--chunk, --assemble, --preroll and --overlap only apply to --capture"},
+        {{"--assemble", "farm"}, "--assemble needs --capture OUT"},
+        {{"--assemble", "farm", "--size", "64x36", "--capture", "o/"}, "--assemble takes the size"},
+        {{"--assemble", "farm", "--chunk", "0/2", "--capture", "o/"}, "no --chunk or --preroll"},
+    };
+    for (const auto& [words, message] : refused) {
+        const CommandLine commandLine = parse(words);
+        EXPECT_EQ(commandLine.action, CommandLine::Action::Error) << message;
+        EXPECT_NE(commandLine.error.find(message), std::string::npos) << commandLine.error;
+    }
+}
