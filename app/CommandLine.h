@@ -7,7 +7,7 @@
 #pragma once
 
 #include "app/DemoSettings.h"
-#include "app/capture/CaptureOptions.h"
+#include "app/offline/CaptureOptions.h"
 
 #include <string>
 
@@ -32,7 +32,7 @@ struct CommandLine {
     int height = 0;
     bool vsync = false; // --vsync: keep the driver's swap interval
 
-    // Off-screen runs: --capture OUT, --timedemo, --fps, --from, --to (see app/capture).
+    // Off-screen runs: --capture OUT, --timedemo, --fps, --from, --to (see app/offline).
     Velmora::CaptureOptions offline;
 
     // --edit: the live show with transport, hot reload and the edit server (see edit/). It takes

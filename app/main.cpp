@@ -5,8 +5,8 @@
 
 #include "app/CommandLine.h"
 #include "app/DemoSettings.h"
-#include "app/capture/OfflineRun.h"
 #include "app/check/CheckRun.h"
+#include "app/offline/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
 #include "base/Platform.h"
 #include "edit/EditSession.h"
@@ -52,7 +52,7 @@ int run(int argc, char** argv) {
     case CommandLine::Action::Run:
         break;
     }
-    // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/capture). The
+    // --capture and --timedemo: off-screen, with the offline clock, no dialog (app/offline). The
     // timedemo checks that its report reached standard output; a capture's product is its file.
     if (commandLine.offline.mode != Velmora::OfflineMode::None) {
         return Velmora::runOffline(commandLine.offline);

@@ -1,7 +1,7 @@
 #include "edit/EditApi.h"
 
-#include "app/capture/PngEncoder.h"
 #include "audio/Music.h"
+#include "capture/PngEncoder.h"
 #include "edit/EditTitle.h"
 #include "edit/TrackSource.h"
 #include "edit/TrackStore.h"

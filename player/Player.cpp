@@ -146,24 +146,4 @@ int Player::runShow() {
     return 0;
 }
 
-std::vector<uint8_t> readPixelsTopDown(int width, int height) {
-    if (width <= 0 || height <= 0) {
-        return {};
-    }
-    const size_t stride = static_cast<size_t>(width) * 4;
-    std::vector<uint8_t> pixels(stride * static_cast<size_t>(height));
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    // GL returns the bottom row first.
-    std::vector<uint8_t> row(stride);
-    for (int y = 0; y < height / 2; ++y) {
-        uint8_t* top = pixels.data() + static_cast<size_t>(y) * stride;
-        uint8_t* bottom = pixels.data() + static_cast<size_t>(height - 1 - y) * stride;
-        std::memcpy(row.data(), top, stride);
-        std::memcpy(top, bottom, stride);
-        std::memcpy(bottom, row.data(), stride);
-    }
-    return pixels;
-}
-
 } // namespace Velmora

@@ -14,6 +14,7 @@
 #include "audio/Music.h"
 #include "demo/Demo.h"
 #include "engine/FrameClock.h"
+#include "engine/PixelPackBuffer.h"
 #include "engine/Window.h"
 #include "player/OffscreenTarget.h"
 #include "player/ShowClock.h"
@@ -126,8 +127,5 @@ private:
     std::mutex queueLock;
     std::vector<std::function<void()>> queue;
 };
-
-// The bound read framebuffer's pixels as RGBA bytes, top row first (PNG order).
-std::vector<uint8_t> readPixelsTopDown(int width, int height);
 
 } // namespace Velmora

@@ -9,7 +9,7 @@
 // state their proven neighbour saved), then writes the span's frames and its audio once.
 #pragma once
 
-#include "app/capture/CaptureOptions.h"
+#include "app/offline/CaptureOptions.h"
 
 namespace Velmora {
 

@@ -2,9 +2,9 @@
 // (ShowFixture) under the test's X server, and its files are checked. One GL test also checks the
 // read-back path in this process, one compares a captured frame with this process's drawing of the
 // same global frame, and one a span with a longer capture at the same frames.
-#include "app/capture/PixelReadback.h"
 #include "engine/Framebuffer.h"
 #include "engine/FramebufferStack.h"
+#include "engine/PixelPackBuffer.h"
 #include "player/Player.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/capture/ShowFixture.h"
@@ -133,7 +133,7 @@ TEST(CaptureGl, TheBaseTargetTakesTheWindowsPlaceAndReadBackComesTopRowFirst) {
 
     // Six frames through a ring of three: each has its own grey level and a green band along the
     // bottom; they come back in order, with the band in the last rows once flipped.
-    PixelReadback readback(40, 30, 3);
+    PixelPackBuffer readback(40, 30, 3);
     std::vector<int64_t> seen;
     std::vector<uint8_t> topDown(40 * 30 * 4);
     auto check = [&](int64_t index, const uint8_t* bottomUp) {

@@ -2,7 +2,7 @@
 // two captures to one file, names that look like options, closed or full standard output, stale
 // files of killed runs. In every case a failure is reported as one, and no existing file is lost.
 // The program runs on the made-up show of ShowFixture under the test's X server.
-#include "app/capture/FramePlan.h"
+#include "capture/FramePlan.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/capture/ShowFixture.h"
 

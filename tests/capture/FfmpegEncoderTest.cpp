@@ -1,12 +1,12 @@
 // The ffmpeg encoder against the real ffmpeg and ffprobe and against shell scripts that stand in
 // for an ffmpeg in trouble, with links and FIFOs at the output: POSIX systems with ffmpeg
 // installed, as the project's Linux dependencies have it.
-#include "app/capture/FfmpegEncoder.h"
-#include "app/capture/VideoCheck.h"
-#include "app/capture/WavWriter.h"
+#include "capture/FfmpegEncoder.h"
 #include "base/Files.h"
 #include "base/Process.h"
 #include "base/Vexception.h"
+#include "capture/VideoCheck.h"
+#include "capture/WavWriter.h"
 #include "tests/capture/CaptureTestSupport.h"
 
 #include <gtest/gtest.h>

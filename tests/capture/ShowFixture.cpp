@@ -1,6 +1,6 @@
 #include "tests/capture/ShowFixture.h"
 
-#include "app/capture/WavWriter.h"
+#include "capture/WavWriter.h"
 
 #include <stb_image_write.h>
 

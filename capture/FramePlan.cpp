@@ -1,4 +1,4 @@
-#include "app/capture/FramePlan.h"
+#include "capture/FramePlan.h"
 
 #include <cmath>
 

@@ -1,12 +1,16 @@
-#include "app/capture/PixelReadback.h"
+#include "engine/PixelPackBuffer.h"
 
 #include "base/Vexception.h"
+
+#include <GL/glew.h>
 
 #include <cstring>
 
 namespace Velmora {
 
-PixelReadback::PixelReadback(int width, int height, int depth) : width(width), height(height) {
+static_assert(std::is_same<GLuint, unsigned>::value, "GL names are held as unsigned");
+
+PixelPackBuffer::PixelPackBuffer(int width, int height, int depth) : width(width), height(height) {
     buffers.resize(static_cast<size_t>(depth < 1 ? 1 : depth));
     glGenBuffers(static_cast<GLsizei>(buffers.size()), buffers.data());
     GLsizeiptr size = static_cast<GLsizeiptr>(width) * height * 4;
@@ -17,20 +21,20 @@ PixelReadback::PixelReadback(int width, int height, int depth) : width(width), h
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
 }
 
-PixelReadback::~PixelReadback() {
+PixelPackBuffer::~PixelPackBuffer() {
     glDeleteBuffers(static_cast<GLsizei>(buffers.size()), buffers.data());
 }
 
-void PixelReadback::start(GLuint framebuffer, int64_t index) {
+void PixelPackBuffer::start(unsigned framebuffer, int64_t index) {
     if (full()) {
-        throw Vexception("PixelReadback: every buffer is in use");
+        throw Vexception("PixelPackBuffer: every buffer is in use");
     }
-    GLuint buffer = buffers[next];
+    const GLuint buffer = buffers[next];
     next = (next + 1) % buffers.size();
 
     GLint previousRead = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previousRead);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -41,7 +45,7 @@ void PixelReadback::start(GLuint framebuffer, int64_t index) {
     inFlight.emplace_back(index, buffer);
 }
 
-void PixelReadback::finishOldest(const Consume& consume) {
+void PixelPackBuffer::finishOldest(const Consume& consume) {
     if (inFlight.empty()) {
         return;
     }
@@ -70,6 +74,26 @@ void flipRows(const uint8_t* in, uint8_t* out, int width, int height) {
     for (int y = 0; y < height; ++y) {
         std::memcpy(out + static_cast<size_t>(height - 1 - y) * row, in + static_cast<size_t>(y) * row, row);
     }
+}
+
+std::vector<uint8_t> readPixelsTopDown(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        return {};
+    }
+    const size_t stride = static_cast<size_t>(width) * 4;
+    std::vector<uint8_t> pixels(stride * static_cast<size_t>(height));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    // GL returns the bottom row first.
+    std::vector<uint8_t> row(stride);
+    for (int y = 0; y < height / 2; ++y) {
+        uint8_t* top = pixels.data() + static_cast<size_t>(y) * stride;
+        uint8_t* bottom = pixels.data() + static_cast<size_t>(height - 1 - y) * stride;
+        std::memcpy(row.data(), top, stride);
+        std::memcpy(top, bottom, stride);
+        std::memcpy(bottom, row.data(), stride);
+    }
+    return pixels;
 }
 
 } // namespace Velmora

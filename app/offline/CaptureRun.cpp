@@ -1,96 +1,32 @@
-#include "app/capture/OfflineRun.h"
+#include "app/offline/CaptureRun.h"
 
-#include "app/capture/FfmpegEncoder.h"
-#include "app/capture/FramePlan.h"
-#include "app/capture/FrameTimes.h"
-#include "app/capture/FrameWriter.h"
-#include "app/capture/PixelReadback.h"
-#include "app/capture/PngFolderWriter.h"
-#include "app/capture/ProgressLine.h"
-#include "app/capture/WavWriter.h"
-#include "app/check/DataCheck.h"
-#include "app/farm/FarmRun.h"
+#include "app/offline/OfflineRun.h"
+#include "app/offline/OfflineStage.h"
 #include "audio/Music.h"
 #include "base/Files.h"
 #include "base/Platform.h"
 #include "base/Process.h"
 #include "base/Vexception.h"
-#include "player/Player.h"
-#include "sync/SyncTrack.h"
-
-#include <GL/glew.h>
+#include "capture/FfmpegEncoder.h"
+#include "capture/FrameWriter.h"
+#include "capture/PngFolderWriter.h"
+#include "capture/ProgressLine.h"
+#include "capture/WavWriter.h"
+#include "engine/PixelPackBuffer.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
 namespace Velmora {
 
+using namespace offline;
+
 namespace {
 
 // Read-backs in flight: the frame drawn now is mapped two frames later.
 constexpr int readbackDepth = 3;
-
-// Ctrl-C or a termination request during a run stops it after the current frame, so that the
-// outputs are closed properly instead of being cut off (see InterruptGuard).
-bool interrupted() {
-    return InterruptGuard::requested();
-}
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void complain(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "velmora: %s\n", message.c_str());
-}
-
-std::string formatSeconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
-
-// A number of seconds as given, short whatever its size ("1e+300").
-std::string givenSeconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", seconds);
-    return text;
-}
-
-// The data folder, checked before anything is made or drawn: an off-screen run of a show with a
-// missing or unreadable file would report success for wrong pictures.
-bool dataFolderReady() {
-    const DataCheckResult result = checkDataFiles(DataCheckDepth::Readable);
-    for (const DataProblem& problem : result.problems) {
-        if (!problem.warning) {
-            complain(formatProblem(problem));
-        }
-    }
-    return result.errors() == 0;
-}
-
-// Every shader program of the show, once the show's objects are made, compiled and linked.
-bool shadersReady() {
-    const std::vector<DataProblem> problems = unlinkedProgramProblems();
-    for (const DataProblem& problem : problems) {
-        complain(formatProblem(problem));
-    }
-    return problems.empty();
-}
-
-// Why the run stopped early: the interruption, by name.
-std::string interruption() {
-    return "interrupted (" + InterruptGuard::what() + ")";
-}
 
 // Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
 void writeSpanAudio(const std::string& path, const FramePlan& plan) {
@@ -117,83 +53,6 @@ std::unique_ptr<TemporaryFile> makeAudioFile() {
         throw Vexception("Cannot make a temporary file for the audio: " + file->error());
     }
     return file;
-}
-
-// Everything both runs share: the invisible window, GL, the offline music and the sync clock.
-struct Stage {
-    std::unique_ptr<Player> player;
-    FramePlan plan;
-};
-
-// Opens the window, the music and the sync device, and plans the frames. Returns an empty string,
-// or the reason why there is nothing to draw.
-std::string setUp(const CaptureOptions& options, Stage& stage) {
-    PlayerDesc desc;
-    desc.width = options.width;
-    desc.height = options.height;
-    // Offline: never wait for the display (swap interval 0), and nothing is swapped anyway.
-    desc.hidden = true;
-    stage.player = std::make_unique<Player>(desc);
-    // Every target of the show has the run's size: the driver must be able to make one.
-    GLint largestTexture = 0;
-    GLint largestRenderbuffer = 0;
-    GLint largestViewport[2] = {0, 0};
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
-    const int largest =
-        std::min({largestTexture, largestRenderbuffer, largestViewport[0], largestViewport[1]});
-    if (options.width > largest || options.height > largest) {
-        return "the size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
-               " is larger than this OpenGL driver can draw (" + std::to_string(largest) + " pixels a side)";
-    }
-
-    Player& player = *stage.player;
-    player.openMusic(true);
-    Music& music = player.music();
-    // The end track alone, for planning; the show's own handle comes with it later.
-    SyncTrack endTrack(player.sync(), "e");
-    const double length = music.length();
-    const double end = options.hasTo ? std::min(options.to, length) : length;
-    if (options.from >= length) {
-        return "--from " + givenSeconds(options.from) + " is beyond the music, which ends at " +
-               formatSeconds(length) + " s";
-    }
-    stage.plan = planFrames(options.from, end, options.fps, [&](double seconds) {
-        music.setPosition(seconds);
-        // Below 0, or not a number, ends the show.
-        return endTrack.value() >= 0.0;
-    });
-    if (stage.plan.frameCount == 0) {
-        return "nothing to draw: the show has ended by " + formatSeconds(options.from) +
-               " s (the end track is below 0 there)";
-    }
-    return "";
-}
-
-// Draws frame k of the plan (its global frame) into the player's off-screen target.
-void drawFrame(Player& player, const FramePlan& plan, int64_t k) {
-    player.drawShowFrame(plan.first + k, plan.fps);
-    // Keeps the (invisible) window responsive to the window system.
-    player.window().pollEvents();
-}
-
-// The frames drawn, not written, before frame 0 of a capture: the feedback pass carries earlier
-// frames. From a reset show, the global frames before the plan's first, --preroll of them (by
-// default as many as the whole show draws before its frame 0), never before the show's start. A
-// capture from the start is therefore the whole show's frames exactly; one from later shows what
-// the whole show shows there, up to the trails' history before its pre-roll.
-void drawPreroll(Player& player, const FramePlan& plan, int64_t preroll) {
-    player.resetShow();
-    const int64_t start = std::max(plan.first - preroll, -showLeadIn);
-    for (int64_t g = start; g < plan.first; ++g) {
-        player.drawShowFrame(g, plan.fps);
-    }
-    player.window().pollEvents();
-}
-
-bool standardErrorIsTerminal() {
-    return isTerminal(stderr);
 }
 
 // Temporary files that an earlier capture to the same output left when it was killed (its process
@@ -251,65 +110,7 @@ std::string finishFolder(const PngFolderWriter& folder, const FramePlan& plan, i
                 : "; " + audioProblem);
 }
 
-int runTimedemo(const CaptureOptions& options) {
-    Stage stage;
-    std::string problem = setUp(options, stage);
-    if (!problem.empty()) {
-        complain(problem);
-        return offlineRefused;
-    }
-    const FramePlan& plan = stage.plan;
-    std::fprintf(stderr, "timedemo: %lld frames at %d fps from %s s, %dx%d\n",
-                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
-                 options.width, options.height);
-
-    Player& player = *stage.player;
-    player.buildShow();
-    if (!shadersReady()) {
-        return offlineFailed;
-    }
-    OffscreenTarget target(options.width, options.height);
-    player.setTarget(&target);
-    InterruptGuard interruptGuard;
-    ProgressLine progress(stderr, standardErrorIsTerminal(), "timedemo", plan.frameCount);
-
-    std::vector<double> times;
-    times.reserve(static_cast<size_t>(plan.frameCount));
-    const Clock::time_point start = Clock::now();
-    for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
-        const Clock::time_point frameStart = Clock::now();
-        drawFrame(player, plan, k);
-        // The frame counts as drawn only when the GPU has finished it.
-        glFinish();
-        times.push_back(secondsSince(frameStart));
-        progress.update(k + 1, secondsSince(start));
-    }
-    progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
-    if (interrupted()) {
-        complain("timedemo " + interruption() + " after " + std::to_string(times.size()) + " frames");
-        return offlineFailed;
-    }
-    TimedemoSetup setup{options.width, options.height, options.fps, options.from};
-    const FrameTimeStats stats = summarizeFrameTimes(times);
-    int status = offlineDone;
-    if (!options.report.empty()) {
-        std::string error;
-        if (!writeFileReplacing(options.report, formatTimedemoJson(setup, stats), error)) {
-            complain("cannot write the report '" + options.report + "': " + error);
-            status = offlineFailed;
-        }
-    }
-    std::fflush(stdout);
-    std::fputs(formatTimedemoReport(setup, stats).c_str(), stdout);
-    // The report is the point of the run: one that did not reach standard output is a failure.
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        complain(std::string("cannot write the report to standard output: ") +
-                 (errno != 0 ? std::strerror(errno) : "a write failed"));
-        status = offlineFailed;
-    }
-    return status;
-}
+} // namespace
 
 int runCapture(const CaptureOptions& options) {
     const bool video = captureOutputKind(options.output) == CaptureOutputKind::Video;
@@ -402,7 +203,7 @@ int runCapture(const CaptureOptions& options) {
                                                         folder->writeFrame(index, frame);
                                                     }
                                                 });
-    PixelReadback readback(width, height, readbackDepth);
+    PixelPackBuffer readback(width, height, readbackDepth);
     auto handOver = [&](int64_t index, const uint8_t* bottomUp) {
         uint8_t* buffer = writer->acquire();
         flipRows(bottomUp, buffer, width, height);
@@ -485,37 +286,6 @@ int runCapture(const CaptureOptions& options) {
                  "capture: wrote %lld frames (%s s of the show) to %s in %.1f s, %.2f frames per second\n",
                  static_cast<long long>(written), formatSeconds(plan.endTime() - plan.from).c_str(),
                  options.output.c_str(), seconds, seconds > 0.0 ? written / seconds : 0.0);
-    return offlineDone;
-}
-
-} // namespace
-
-int runOffline(const CaptureOptions& options) {
-    std::string problem = checkCaptureOptions(options);
-    if (!problem.empty()) {
-        complain(problem);
-        return offlineRefused;
-    }
-    // Everything that can be known without drawing is checked before anything is made: the outputs,
-    // then the data folder.
-    problem = checkCaptureOutput(options);
-    if (!problem.empty()) {
-        complain(problem);
-        return offlineRefused;
-    }
-    if (!dataFolderReady()) {
-        return offlineFailed;
-    }
-    switch (options.mode) {
-    case OfflineMode::Capture:
-        return options.chunkCount > 0 ? runChunk(options) : runCapture(options);
-    case OfflineMode::Assemble:
-        return runAssemble(options);
-    case OfflineMode::Timedemo:
-        return runTimedemo(options);
-    case OfflineMode::None:
-        break;
-    }
     return offlineDone;
 }
 

@@ -1,4 +1,4 @@
-#include "app/capture/PngEncoder.h"
+#include "capture/PngEncoder.h"
 
 #include "base/Vexception.h"
 

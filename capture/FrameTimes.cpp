@@ -1,6 +1,6 @@
-#include "app/capture/FrameTimes.h"
+#include "capture/FrameTimes.h"
 
-#include "app/capture/JsonWriter.h"
+#include "capture/JsonWriter.h"
 
 #include <algorithm>
 #include <cmath>

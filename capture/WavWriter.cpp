@@ -1,4 +1,4 @@
-#include "app/capture/WavWriter.h"
+#include "capture/WavWriter.h"
 
 #include "base/Files.h"
 #include "base/VFileException.h"

@@ -1,4 +1,4 @@
-#include "app/capture/VideoCheck.h"
+#include "capture/VideoCheck.h"
 
 #include "base/Process.h"
 

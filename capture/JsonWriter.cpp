@@ -1,4 +1,4 @@
-#include "app/capture/JsonWriter.h"
+#include "capture/JsonWriter.h"
 
 #include <cmath>
 #include <cstdio>

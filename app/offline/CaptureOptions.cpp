@@ -1,4 +1,4 @@
-#include "app/capture/CaptureOptions.h"
+#include "app/offline/CaptureOptions.h"
 
 #include "base/Files.h"
 #include "base/Platform.h"

@@ -1,6 +1,6 @@
-#include "app/capture/PngFolderWriter.h"
+#include "capture/PngFolderWriter.h"
 
-#include "app/capture/PngEncoder.h"
+#include "capture/PngEncoder.h"
 
 #include "base/Files.h"
 #include "base/Platform.h"

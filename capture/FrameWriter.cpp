@@ -1,4 +1,4 @@
-#include "app/capture/FrameWriter.h"
+#include "capture/FrameWriter.h"
 
 namespace Velmora {
 

@@ -1,8 +1,8 @@
-#include "app/capture/FfmpegEncoder.h"
+#include "capture/FfmpegEncoder.h"
 
-#include "app/capture/VideoCheck.h"
 #include "base/Platform.h"
 #include "base/Vexception.h"
+#include "capture/VideoCheck.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "app/capture/ProgressLine.h"
+#include "capture/ProgressLine.h"
 
 #include <cmath>
 

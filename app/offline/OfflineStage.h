@@ -1,0 +1,66 @@
+// What the two off-screen runs (TimedemoRun, CaptureRun) share: the invisible window of the run's
+// size, the music without an audio device, the sync device and the plan of the frames; drawing one
+// planned frame; and how they report (each message on standard error, "velmora: " first).
+//
+// It does not write anything: the runs decide what becomes of a frame.
+#pragma once
+
+#include "app/offline/CaptureOptions.h"
+#include "capture/FramePlan.h"
+#include "player/Player.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Velmora {
+
+namespace offline {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start);
+
+// Ctrl-C or a termination request during a run stops it after the current frame, so that the
+// outputs are closed properly instead of being cut off (see InterruptGuard).
+bool interrupted();
+// Why the run stopped early: the interruption, by name.
+std::string interruption();
+
+// One message for a person on standard error, "velmora: " first.
+void complain(const std::string& message);
+// Seconds with three decimals ("12.500").
+std::string formatSeconds(double seconds);
+bool standardErrorIsTerminal();
+
+// The data folder, checked before anything is made or drawn: an off-screen run of a show with a
+// missing or unreadable file would report success for wrong pictures. Reports each error.
+bool dataFolderReady();
+// Every shader program of the show, once the show's objects are made, compiled and linked.
+// Reports each one that is not.
+bool shadersReady();
+
+// Everything both runs share: the invisible window, GL, the offline music and the sync clock.
+struct Stage {
+    std::unique_ptr<Player> player;
+    FramePlan plan;
+};
+
+// Opens the window, the music and the sync device, and plans the frames. Returns an empty string,
+// or the reason why there is nothing to draw.
+std::string setUp(const CaptureOptions& options, Stage& stage);
+
+// Draws frame k of the plan (its global frame, engine/FrameClock.h) into the player's off-screen
+// target: the frame's music time and the show's clocks at that frame, one step of 1 / fps.
+void drawFrame(Player& player, const FramePlan& plan, int64_t k);
+// The frames drawn, not written, before frame 0 of a capture: the feedback pass carries earlier
+// frames. From a reset show, the global frames before the plan's first, `preroll` of them (the
+// capture's default is as many as the whole show draws before its frame 0), never before the
+// show's start. A capture from the start is therefore the whole show's frames exactly; one from
+// later shows what the whole show shows there, up to the trails' history before its pre-roll.
+void drawPreroll(Player& player, const FramePlan& plan, int64_t preroll);
+
+} // namespace offline
+
+} // namespace Velmora

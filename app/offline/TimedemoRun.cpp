@@ -1,0 +1,81 @@
+#include "app/offline/TimedemoRun.h"
+
+#include "app/offline/OfflineRun.h"
+#include "app/offline/OfflineStage.h"
+#include "base/Files.h"
+#include "base/Platform.h"
+#include "capture/FrameTimes.h"
+#include "capture/ProgressLine.h"
+
+#include <GL/glew.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace Velmora {
+
+using namespace offline;
+
+int runTimedemo(const CaptureOptions& options) {
+    Stage stage;
+    std::string problem = setUp(options, stage);
+    if (!problem.empty()) {
+        complain(problem);
+        return offlineRefused;
+    }
+    const FramePlan& plan = stage.plan;
+    std::fprintf(stderr, "timedemo: %lld frames at %d fps from %s s, %dx%d\n",
+                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
+                 options.width, options.height);
+
+    Player& player = *stage.player;
+    player.buildShow();
+    if (!shadersReady()) {
+        return offlineFailed;
+    }
+    OffscreenTarget target(options.width, options.height);
+    player.setTarget(&target);
+    InterruptGuard interruptGuard;
+    ProgressLine progress(stderr, standardErrorIsTerminal(), "timedemo", plan.frameCount);
+
+    std::vector<double> times;
+    times.reserve(static_cast<size_t>(plan.frameCount));
+    const Clock::time_point start = Clock::now();
+    for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
+        const Clock::time_point frameStart = Clock::now();
+        drawFrame(player, plan, k);
+        // The frame counts as drawn only when the GPU has finished it.
+        glFinish();
+        times.push_back(secondsSince(frameStart));
+        progress.update(k + 1, secondsSince(start));
+    }
+    progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
+    if (interrupted()) {
+        complain("timedemo " + interruption() + " after " + std::to_string(times.size()) + " frames");
+        return offlineFailed;
+    }
+    TimedemoSetup setup{options.width, options.height, options.fps, options.from};
+    const FrameTimeStats stats = summarizeFrameTimes(times);
+    int status = offlineDone;
+    if (!options.report.empty()) {
+        std::string error;
+        if (!writeFileReplacing(options.report, formatTimedemoJson(setup, stats), error)) {
+            complain("cannot write the report '" + options.report + "': " + error);
+            status = offlineFailed;
+        }
+    }
+    std::fflush(stdout);
+    std::fputs(formatTimedemoReport(setup, stats).c_str(), stdout);
+    // The report is the point of the run: one that did not reach standard output is a failure.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        complain(std::string("cannot write the report to standard output: ") +
+                 (errno != 0 ? std::strerror(errno) : "a write failed"));
+        status = offlineFailed;
+    }
+    return status;
+}
+
+} // namespace Velmora
