@@ -13,7 +13,7 @@
 #   one machine   T1 = start + F * capture
 #   N machines    TN = start + (F/N + P + V) * chunk + assembly start + F * assembly
 #   chunk cost    (start + (P + V) * chunk) / ((F/N) * chunk): what a chunk spends beyond its frames
-#   efficiency    T1 / (N * TN)
+#   efficiency    T1 / (N * TN); chunks-speed-up leaves the assembly out: T1 / (TN - assembly)
 # The model assumes every join is proven (a chunk drawn again from its neighbour's state adds its
 # frames to the assembly's time) and machines as fast as this one.
 set -euo pipefail
@@ -64,17 +64,20 @@ awk -v k="$frames" -v one="$t_one" -v chunk="$t_chunk" -v cap="$t_capture" -v as
     printf "measured: start-up %.2f s, chunk %.3f s/frame, capture %.3f s/frame, assembly %.4f s/frame + %.2f s start\n", s, c, capf, a, as
     T1 = s + F * capf
     printf "model: the whole show, %d frames at %d fps, %s\n", F, fps, size
-    printf "%4s %8s %8s %10s %10s %12s %11s\n", "N", "frames", "P+V", "chunk-cost", "wall", "speed-up", "efficiency"
+    A = as + F * a
+    printf "the assembly (one encode of every frame on one machine) takes %.0f s of any N > 1\n", A
+    printf "%4s %8s %8s %10s %9s %9s %10s %11s %14s\n", "N", "frames", "P+V", "chunk-cost", "chunks", "wall", "speed-up", "efficiency", "chunks-speed-up"
     split("1 4 16 64", list, " ")
     for (i = 1; i <= 4; ++i) {
         n = list[i]
         per = F / n
         pv = (n == 1) ? 0 : 120
         if (n > 1 && pv / 2 >= per) { pv = 2 * (per - 1) }
-        if (n == 1) { T = T1; share = s / (per * capf) } else {
-            T = s + (per + pv) * c + as + F * a
+        if (n == 1) { T = T1; R = T1; share = s / (per * capf) } else {
+            R = s + (per + pv) * c
+            T = R + A
             share = (s + pv * c) / (per * c)
         }
-        printf "%4d %8d %8d %9.1f%% %9.0fs %11.2fx %10.1f%%\n", n, per, pv, 100 * share, T, T1 / T, 100 * T1 / (n * T)
+        printf "%4d %8d %8d %9.1f%% %8.0fs %8.0fs %9.2fx %10.1f%% %13.2fx\n", n, per, pv, 100 * share, R, T, T1 / T, 100 * T1 / (n * T), T1 / R
     }
 }'
