@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What a chunk costs beyond its own frames, and the modelled wall time of the whole show on N
 # machines, from costs measured here (timedemo-style: whole program runs, wall clock).
-#   bench/farm/run.sh [--size WxH] [--fps N] [--frames K] [--from S]
+#   bench/farm/run.sh [--size WxH] [--fps N] [--frames K] [--from S] [--unproven U]
 # Measured, at the size (default 1920x1080), on K frames (default 24) from S (default 60 s):
 #   start-up   a chunk of one frame with no pre-roll or overlap (program start, data and build
 #              hashes, music, shaders, window) less one chunk frame
@@ -14,19 +14,21 @@
 #   N machines    TN = start + (F/N + P + V) * chunk + assembly start + F * assembly
 #   chunk cost    (start + (P + V) * chunk) / ((F/N) * chunk): what a chunk spends beyond its frames
 #   efficiency    T1 / (N * TN); chunks-speed-up leaves the assembly out: T1 / (TN - assembly)
-# The model assumes every join is proven (a chunk drawn again from its neighbour's state adds its
-# frames to the assembly's time) and machines as fast as this one.
+# A share U of the joins (default 0) is taken as not proven: the assembly draws each such chunk
+# again from its neighbour's saved state, one after another, adding U * (N - 1) * F/N * chunk.
+# Machines are taken as fast as this one.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 velmora="${VELMORA:-$root/build/app/velmora}"
-size=1920x1080 fps=60 frames=24 from=60
+size=1920x1080 fps=60 frames=24 from=60 unproven=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --size) size="$2"; shift 2 ;;
     --fps) fps="$2"; shift 2 ;;
     --frames) frames="$2"; shift 2 ;;
     --from) from="$2"; shift 2 ;;
-    *) echo "usage: $0 [--size WxH] [--fps N] [--frames K] [--from S]" >&2; exit 2 ;;
+    --unproven) unproven="$2"; shift 2 ;;
+    *) echo "usage: $0 [--size WxH] [--fps N] [--frames K] [--from S] [--unproven U]" >&2; exit 2 ;;
     esac
 done
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/velmora-farm-bench.XXXXXX")"
@@ -34,7 +36,8 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$root"
 export LIBGL_ALWAYS_SOFTWARE="${LIBGL_ALWAYS_SOFTWARE:-1}" SDL_AUDIODRIVER=dummy VELMORA_USE_DISPLAY=1
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --size "$size" --fps "$fps" --frames "$frames" --from "$from"
+    exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --size "$size" --fps "$fps" --frames "$frames" --from "$from" \
+        --unproven "$unproven"
 fi
 seconds() { # COMMAND...: wall seconds of a run that must succeed
     local start end
@@ -55,7 +58,7 @@ t_assemble_one=$(seconds "$velmora" --assemble "$scratch/one" --capture "$scratc
 cmp -s "$scratch/capture.mp4" "$scratch/assembled.mp4" || { echo "bench: the assembled video differs from the capture" >&2; exit 1; }
 frames_in_show=$(awk -v r="$fps" 'BEGIN { printf "%d", 181 * r }')
 awk -v k="$frames" -v one="$t_one" -v chunk="$t_chunk" -v cap="$t_capture" -v asm="$t_assemble" \
-    -v asmone="$t_assemble_one" -v F="$frames_in_show" -v fps="$fps" -v size="$size" 'BEGIN {
+    -v asmone="$t_assemble_one" -v F="$frames_in_show" -v fps="$fps" -v size="$size" -v u="$unproven" 'BEGIN {
     c = (chunk - one) / (k - 1)          # per chunk frame
     s = one - 8 * c                      # start-up (the chunk drew one frame and the 7 lead-in frames)
     capf = (cap - s) / (k + 7)           # per one-machine capture frame (same start-up and lead-in)
@@ -63,7 +66,7 @@ awk -v k="$frames" -v one="$t_one" -v chunk="$t_chunk" -v cap="$t_capture" -v as
     as = asmone - a                      # assembly start-up
     printf "measured: start-up %.2f s, chunk %.3f s/frame, capture %.3f s/frame, assembly %.4f s/frame + %.2f s start\n", s, c, capf, a, as
     T1 = s + F * capf
-    printf "model: the whole show, %d frames at %d fps, %s\n", F, fps, size
+    printf "model: the whole show, %d frames at %d fps, %s, %.0f%% of the joins not proven\n", F, fps, size, 100 * u
     A = as + F * a
     printf "the assembly (one encode of every frame on one machine) takes %.0f s of any N > 1\n", A
     printf "%4s %8s %8s %10s %9s %9s %10s %11s %14s\n", "N", "frames", "P+V", "chunk-cost", "chunks", "wall", "speed-up", "efficiency", "chunks-speed-up"
@@ -75,7 +78,7 @@ awk -v k="$frames" -v one="$t_one" -v chunk="$t_chunk" -v cap="$t_capture" -v as
         if (n > 1 && pv / 2 >= per) { pv = 2 * (per - 1) }
         if (n == 1) { T = T1; R = T1; share = s / (per * capf) } else {
             R = s + (per + pv) * c
-            T = R + A
+            T = R + A + u * (n - 1) * per * c
             share = (s + pv * c) / (per * c)
         }
         printf "%4d %8d %8d %9.1f%% %8.0fs %8.0fs %9.2fx %10.1f%% %13.2fx\n", n, per, pv, 100 * share, R, T, T1 / T, 100 * T1 / (n * T), T1 / R
