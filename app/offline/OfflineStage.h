@@ -1,6 +1,6 @@
 // What the two off-screen runs (TimedemoRun, CaptureRun) share: the invisible window of the run's
 // size, the music without an audio device, the sync device and the plan of the frames; drawing one
-// planned frame; and how they report (each message on standard error, "velmora: " first).
+// frame loop of the plan; and how they report (each message on standard error, "velmora: " first).
 //
 // It does not write anything: the runs decide what becomes of a frame.
 #pragma once
@@ -51,13 +51,9 @@ struct Stage {
 // or the reason why there is nothing to draw.
 std::string setUp(const CaptureOptions& options, Stage& stage);
 
-// Draws frame k of the plan into the player's off-screen target: the offline clock's position, the
-// scene advanced by exactly one frame.
-void drawFrame(Player& player, const FramePlan& plan, int64_t k);
-// Draws frame 0 of a capture the way the golden-frame tests render a row: a fixed number of
-// warm-up frames one frame apart lead up to it (the feedback pass carries earlier frames), so a
-// capture starting at --from shows the same picture as the reference rendering of that row.
-void drawFirstCapturedFrame(Player& player, const FramePlan& plan);
+// The loop of both runs: the plan's frames at their exact music times, each advancing the show by
+// one frame's time, into the player's off-screen target. The runs add their callbacks and output.
+FrameLoop offlineLoop(const FramePlan& plan);
 
 } // namespace offline
 

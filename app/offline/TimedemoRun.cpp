@@ -7,8 +7,6 @@
 #include "capture/FrameTimes.h"
 #include "capture/ProgressLine.h"
 
-#include <GL/glew.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,14 +41,19 @@ int runTimedemo(const CaptureOptions& options) {
     std::vector<double> times;
     times.reserve(static_cast<size_t>(plan.frameCount));
     const Clock::time_point start = Clock::now();
-    for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
-        const Clock::time_point frameStart = Clock::now();
-        drawFrame(player, plan, k);
-        // The frame counts as drawn only when the GPU has finished it.
-        glFinish();
+    Clock::time_point frameStart;
+    FrameLoop loop = offlineLoop(plan);
+    // The frame counts as drawn only when the GPU has finished it.
+    loop.output = FrameOutput::Finish;
+    loop.frame = [&](const FrameInfo&) {
+        frameStart = Clock::now();
+        return interrupted() ? FrameChoice::Stop : FrameChoice::Draw;
+    };
+    loop.shown = [&](const FrameInfo& frame) {
         times.push_back(secondsSince(frameStart));
-        progress.update(k + 1, secondsSince(start));
-    }
+        progress.update(frame.index + 1, secondsSince(start));
+    };
+    player.run(loop);
     progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
     if (interrupted()) {
         complain("timedemo " + interruption() + " after " + std::to_string(times.size()) + " frames");
