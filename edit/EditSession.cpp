@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <future>
 
 #ifndef VELMORA_SOURCE_DIR
@@ -63,7 +62,8 @@ void EditSession::startUp() {
 
     for (const auto& [folder, problem] :
          hotReload.watch({"./data/shaders", "./data/science", "./data/science/src"})) {
-        std::fprintf(stderr, "velmora: not watching %s for changes: %s\n", folder.c_str(), problem.c_str());
+        Logger::instance().say(LogStream::Error,
+                               "velmora: not watching " + folder + " for changes: " + problem + "\n");
     }
 
     EditServerDesc serverDesc;
@@ -75,8 +75,14 @@ void EditSession::startUp() {
     if (!server->start(serverDesc, problem)) {
         throw Vexception("The edit server " + problem + ".");
     }
-    std::printf("Edit server: http://127.0.0.1:%d/?token=%s\n", server->port(), serverDesc.token.c_str());
-    std::fflush(stdout);
+    // Scripts read the address from a pipe: it goes out at once.
+    Logger& logger = Logger::instance();
+    logger.say(LogStream::Output, "Edit server: http://127.0.0.1:" + std::to_string(server->port()) +
+                                      "/?token=" + serverDesc.token + "\n");
+    if (!logger.outputWritten(problem)) {
+        logger.say(LogStream::Error,
+                   "velmora: cannot write the edit server's address to standard output: " + problem + "\n");
+    }
 
     if (!options.paused) {
         music.play();

@@ -148,9 +148,9 @@ int runCapture(const CaptureOptions& options) {
     const int width = options.width;
     const int height = options.height;
     const bool outputExisted = pathExists(options.output);
-    std::fprintf(stderr, "capture: %lld frames at %d fps, %s s to %s s of the show, %dx%d, to %s\n",
-                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
-                 formatSeconds(plan.endTime()).c_str(), width, height, options.output.c_str());
+    tell("capture: " + std::to_string(plan.frameCount) + " frames at " + std::to_string(plan.fps) + " fps, " +
+         formatSeconds(plan.from) + " s to " + formatSeconds(plan.endTime()) + " s of the show, " +
+         std::to_string(width) + "x" + std::to_string(height) + ", to " + options.output);
 
     Player& player = *stage.player;
     player.buildShow();
@@ -203,7 +203,7 @@ int runCapture(const CaptureOptions& options) {
                                                         folder->writeFrame(index, frame);
                                                     }
                                                 });
-    ProgressLine progress(stderr, standardErrorIsTerminal(), "capture", plan.frameCount);
+    ProgressLine progress(standardErrorIsTerminal(), "capture", plan.frameCount);
     const Clock::time_point start = Clock::now();
     int64_t drawn = 0;
     std::string failure;
@@ -277,10 +277,10 @@ int runCapture(const CaptureOptions& options) {
         }
     }
     const double seconds = secondsSince(start);
-    std::fprintf(stderr,
-                 "capture: wrote %lld frames (%s s of the show) to %s in %.1f s, %.2f frames per second\n",
-                 static_cast<long long>(written), formatSeconds(plan.endTime() - plan.from).c_str(),
-                 options.output.c_str(), seconds, seconds > 0.0 ? written / seconds : 0.0);
+    tell("capture: wrote " + std::to_string(written) + " frames (" +
+         formatSeconds(plan.endTime() - plan.from) + " s of the show) to " + options.output + " in " +
+         decimals(seconds, 1) + " s, " + decimals(seconds > 0.0 ? written / seconds : 0.0, 2) +
+         " frames per second");
     return offlineDone;
 }
 

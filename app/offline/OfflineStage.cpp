@@ -2,6 +2,7 @@
 
 #include "app/check/DataCheck.h"
 #include "audio/Music.h"
+#include "base/Logger.h"
 #include "base/Platform.h"
 #include "engine/Gpu.h"
 #include "sync/SyncTrack.h"
@@ -38,13 +39,20 @@ std::string interruption() {
 }
 
 void complain(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "velmora: %s\n", message.c_str());
+    Logger::instance().say(LogStream::Error, "velmora: " + message + "\n");
+}
+
+void tell(const std::string& line) {
+    Logger::instance().say(LogStream::Error, line + "\n");
 }
 
 std::string formatSeconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return decimals(seconds, 3);
+}
+
+std::string decimals(double value, int places) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", places, value);
     return text;
 }
 

@@ -28,10 +28,14 @@ bool interrupted();
 // Why the run stopped early: the interruption, by name.
 std::string interruption();
 
-// One message for a person on standard error, "velmora: " first.
+// One problem for a person on standard error, "velmora: " first.
 void complain(const std::string& message);
+// One line about the run for a person on standard error, as it is.
+void tell(const std::string& line);
 // Seconds with three decimals ("12.500").
 std::string formatSeconds(double seconds);
+// A number with `places` decimals ("14.3").
+std::string decimals(double value, int places);
 bool standardErrorIsTerminal();
 
 // The data folder, checked before anything is made or drawn: an off-screen run of a show with a
