@@ -1,6 +1,6 @@
 // What the two off-screen runs (TimedemoRun, CaptureRun) share: the invisible window of the run's
 // size, the music without an audio device, the sync device and the plan of the frames; drawing one
-// planned frame; and how they report (each message on standard error, "velmora: " first).
+// frame loop of the plan; and how they report (each message on standard error, "velmora: " first).
 //
 // It does not write anything: the runs decide what becomes of a frame.
 #pragma once
@@ -28,10 +28,14 @@ bool interrupted();
 // Why the run stopped early: the interruption, by name.
 std::string interruption();
 
-// One message for a person on standard error, "velmora: " first.
+// One problem for a person on standard error, "velmora: " first.
 void complain(const std::string& message);
+// One line about the run for a person on standard error, as it is.
+void tell(const std::string& line);
 // Seconds with three decimals ("12.500").
 std::string formatSeconds(double seconds);
+// A number with `places` decimals ("14.3").
+std::string decimals(double value, int places);
 bool standardErrorIsTerminal();
 
 // The data folder, checked before anything is made or drawn: an off-screen run of a show with a
@@ -51,13 +55,9 @@ struct Stage {
 // or the reason why there is nothing to draw.
 std::string setUp(const CaptureOptions& options, Stage& stage);
 
-// Draws frame k of the plan into the player's off-screen target: the offline clock's position, the
-// scene advanced by exactly one frame.
-void drawFrame(Player& player, const FramePlan& plan, int64_t k);
-// Draws frame 0 of a capture the way the golden-frame tests render a row: a fixed number of
-// warm-up frames one frame apart lead up to it (the feedback pass carries earlier frames), so a
-// capture starting at --from shows the same picture as the reference rendering of that row.
-void drawFirstCapturedFrame(Player& player, const FramePlan& plan);
+// The loop of both runs: the plan's frames at their exact music times, each advancing the show by
+// one frame's time, into the player's off-screen target. The runs add their callbacks and output.
+FrameLoop offlineLoop(const FramePlan& plan);
 
 } // namespace offline
 
