@@ -8,16 +8,19 @@
 #include "app/check/CheckRun.h"
 #include "app/offline/OfflineRun.h"
 #include "app/setup/SetupDialog.h"
+#include "base/Logger.h"
 #include "base/Platform.h"
 #include "edit/EditSession.h"
 #include "player/Player.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <exception>
+#include <string>
 
 namespace {
+
+void say(Velmora::LogStream stream, const std::string& text) {
+    Velmora::Logger::instance().say(stream, text);
+}
 
 // What a successful command printed (help, version, the check's summary) must have reached standard
 // output (not a full disk, not a closed pipe): otherwise status 1 with the reason on standard error.
@@ -26,10 +29,9 @@ int withOutputChecked(int status) {
     if (status != 0) {
         return status;
     }
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "velmora: cannot write to standard output: %s\n",
-                     errno != 0 ? std::strerror(errno) : "a write failed");
+    std::string error;
+    if (!Velmora::Logger::instance().outputWritten(error)) {
+        say(Velmora::LogStream::Error, "velmora: cannot write to standard output: " + error + "\n");
         return 1;
     }
     return status;
@@ -39,13 +41,13 @@ int run(int argc, char** argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
     switch (commandLine.action) {
     case CommandLine::Action::Help:
-        std::fputs(commandLineHelp(argv[0]).c_str(), stdout);
+        say(Velmora::LogStream::Output, commandLineHelp(argv[0]));
         return withOutputChecked(0);
     case CommandLine::Action::Version:
-        std::puts(versionText().c_str());
+        say(Velmora::LogStream::Output, versionText() + "\n");
         return withOutputChecked(0);
     case CommandLine::Action::Error:
-        std::fprintf(stderr, "%s\n", commandLine.error.c_str());
+        say(Velmora::LogStream::Error, commandLine.error + "\n");
         return 2;
     case CommandLine::Action::Check:
         return withOutputChecked(Velmora::runDataCheck());
@@ -98,9 +100,8 @@ int run(int argc, char** argv) {
 }
 
 void reportFatal(const char* message) {
-    // Log lines written so far come out before the error.
-    std::fflush(stdout);
-    std::fprintf(stderr, "ERROR - %s\n", message != nullptr ? message : "");
+    // Log lines written so far come out before the error (say flushes standard output first).
+    say(Velmora::LogStream::Error, std::string("ERROR - ") + (message != nullptr ? message : "") + "\n");
 }
 
 } // namespace

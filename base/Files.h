@@ -42,18 +42,18 @@ bool canWriteInto(const std::string& folder);
 // The process may write the existing file.
 bool canWriteFile(const std::string& path);
 // Creates the folder and its missing parents; true when it exists as a folder afterwards.
-bool makeDirectories(const std::string& path, std::string& error);
+[[nodiscard]] bool makeDirectories(const std::string& path, std::string& error);
 // Names in the folder, without "." and ".."; empty when it cannot be read.
 std::vector<std::string> listDirectory(const std::string& folder);
 // Removes a file (not a folder); true when nothing is left at the path.
 bool removeFile(const std::string& path);
 // Renames, replacing the destination.
-bool renameFile(const std::string& from, const std::string& to, std::string& error);
+[[nodiscard]] bool renameFile(const std::string& from, const std::string& to, std::string& error);
 // Renames only when nothing is at `to` yet (not even a dangling link); otherwise false with the
 // system's "File exists". Both paths must be on one file system.
-bool renameWithoutReplacing(const std::string& from, const std::string& to, std::string& error);
+[[nodiscard]] bool renameWithoutReplacing(const std::string& from, const std::string& to, std::string& error);
 // Flushes the file's data to the storage device.
-bool syncFile(const std::string& path, std::string& error);
+[[nodiscard]] bool syncFile(const std::string& path, std::string& error);
 // Why the path cannot name a file here (one of its names, or the whole, is longer than the system
 // allows: "File name too long"), or empty. Looks at the text only.
 std::string pathNameProblem(const std::string& path);
@@ -66,12 +66,13 @@ std::string baseName(const std::string& path);
 
 // Opens a regular file for binary reading. Refuses (null, with the reason) anything else, a FIFO
 // or a device included, without blocking on it, and files larger than maxBytes.
-std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& error);
+[[nodiscard]] std::FILE* openRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& error);
 // The whole content of a regular file of at most maxBytes.
-bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes, std::string& error);
+[[nodiscard]] bool readRegularFile(const std::string& path, std::uint64_t maxBytes, std::string& bytes,
+                                   std::string& error);
 // Whether the file holds exactly `bytes` (read back after a write, before it replaces anything);
 // false with the reason when it differs or cannot be read.
-bool fileHolds(const std::string& path, const std::string& bytes, std::string& error);
+[[nodiscard]] bool fileHolds(const std::string& path, const std::string& bytes, std::string& error);
 // What is wrong with a file of this type where a regular file is wanted ("is a folder, not a
 // file"); empty for a regular file.
 std::string notARegularFile(FileType type);
@@ -97,16 +98,16 @@ std::string replacementTarget(const std::string& path, std::string& error);
 // umask), is flushed to the device (options.sync; the folder too, after the rename) and renamed
 // over `target`, which must come from replacementTarget. On failure the temporary file is removed
 // and `target` is unchanged.
-bool moveIntoPlace(const std::string& temporary, const std::string& target, std::string& error,
-                   const WriteOptions& options = WriteOptions());
+[[nodiscard]] bool moveIntoPlace(const std::string& temporary, const std::string& target, std::string& error,
+                                 const WriteOptions& options = WriteOptions());
 
 // Writes `bytes` to `path` so that the path always holds either the old or the complete new file:
 // through a uniquely named temporary file beside it, checked writes, a read-back comparison, and a
 // rename over the old file. Only a regular file or a new path is written: a symbolic link to a
 // regular file has its target replaced; folders, devices, FIFOs and the like are refused. On
 // failure nothing at the path changes and no temporary file is left.
-bool writeFileReplacing(const std::string& path, const std::string& bytes, std::string& error,
-                        const WriteOptions& options = WriteOptions());
+[[nodiscard]] bool writeFileReplacing(const std::string& path, const std::string& bytes, std::string& error,
+                                      const WriteOptions& options = WriteOptions());
 
 // A uniquely named file beside `near` (or in the temporary folder when `near` is empty), open for
 // writing, removed on destruction unless kept. The name holds the process id so that one left
@@ -123,7 +124,7 @@ public:
     const std::string& path() const { return name; }
     std::FILE* stream() const { return file; }
     // Flushes, syncs to the device when asked, and closes; false (with error()) on any failure.
-    bool close(bool sync);
+    [[nodiscard]] bool close(bool sync);
     // The file stays when this object goes.
     void keep() { kept = true; }
 

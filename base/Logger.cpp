@@ -1,7 +1,9 @@
 #include "base/Logger.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace Velmora {
@@ -72,6 +74,52 @@ void Logger::error(const char* text, ...) {
 
 void Logger::plain(const std::string& line) {
     write(line);
+}
+
+void Logger::say(LogStream stream, const std::string& text) {
+    if (stream == LogStream::Output) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!sink) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            return;
+        }
+        // The sink takes whole lines without their line ends.
+        size_t begin = 0;
+        while (begin < text.size()) {
+            size_t end = text.find('\n', begin);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            sink(text.substr(begin, end - begin));
+            begin = end + 1;
+        }
+        return;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    if (errorSink) {
+        errorSink(text);
+        return;
+    }
+    std::fflush(stdout);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+Logger::Sink Logger::setErrorSink(Sink replacement) {
+    std::lock_guard<std::mutex> guard(lock);
+    Sink previous = std::move(errorSink);
+    errorSink = std::move(replacement);
+    return previous;
+}
+
+bool Logger::outputWritten(std::string& error) {
+    std::lock_guard<std::mutex> guard(lock);
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        error = errno != 0 ? std::strerror(errno) : "a write failed";
+        return false;
+    }
+    return true;
 }
 
 } // namespace Velmora

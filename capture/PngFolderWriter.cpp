@@ -27,7 +27,8 @@ CaptureFolderClaim::CaptureFolderClaim(const std::string& folder) {
     const std::string self = std::to_string(currentProcessId());
     for (int attempt = 0; attempt < 3 && !holding; ++attempt) {
         TemporaryFile claim(mark, "");
-        if (!claim.valid() || std::fputs(self.c_str(), claim.stream()) < 0 || !claim.close(false)) {
+        if (!claim.valid() || std::fwrite(self.data(), 1, self.size(), claim.stream()) != self.size() ||
+            !claim.close(false)) {
             reason = "cannot mark the folder as in use: " + claim.error();
             return;
         }
@@ -38,8 +39,11 @@ CaptureFolderClaim::CaptureFolderClaim(const std::string& folder) {
             return;
         }
         // Someone's mark: a running capture's is respected, a gone one's taken over.
+        // A mark that cannot be read names no running capture.
         std::string owner;
-        readRegularFile(mark, 64, owner, error);
+        if (!readRegularFile(mark, 64, owner, error)) {
+            owner.clear();
+        }
         const long id = std::atol(owner.c_str());
         if (id > 0 && processRunning(id)) {
             reason = "another capture (process " + std::to_string(id) + ") is writing into it";

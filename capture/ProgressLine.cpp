@@ -1,6 +1,9 @@
 #include "capture/ProgressLine.h"
 
+#include "base/Logger.h"
+
 #include <cmath>
+#include <cstdio>
 
 namespace Velmora {
 
@@ -37,8 +40,8 @@ std::string formatProgress(const std::string& label, int64_t done, int64_t total
     return text;
 }
 
-ProgressLine::ProgressLine(FILE* out, bool terminal, std::string label, int64_t total)
-    : out(out), terminal(terminal), label(std::move(label)), total(total) {}
+ProgressLine::ProgressLine(bool terminal, std::string label, int64_t total)
+    : terminal(terminal), label(std::move(label)), total(total) {}
 
 void ProgressLine::update(int64_t done, double elapsedSeconds) {
     if (terminal) {
@@ -73,11 +76,10 @@ void ProgressLine::print(int64_t done, double elapsedSeconds, bool last) {
             line.append(lastLength - length, ' ');
         }
         lastLength = length;
-        std::fprintf(out, "\r%s%s", line.c_str(), last ? "\n" : "");
+        Logger::instance().say(LogStream::Error, "\r" + line + (last ? "\n" : ""));
     } else {
-        std::fprintf(out, "%s\n", line.c_str());
+        Logger::instance().say(LogStream::Error, line + "\n");
     }
-    std::fflush(out);
 }
 
 } // namespace Velmora

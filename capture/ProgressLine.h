@@ -1,18 +1,18 @@
-// The progress line of an offline run on standard error: "frame k of n, frames per second, time
-// left". On a terminal it is redrawn in place with '\r' (at most a few times a second); otherwise
-// (a log file, CI) a plain line is written at every 5 % step, so logs stay short and readable.
+// The progress line of an offline run on standard error (through the logger's route for people): "frame k of
+// n, frames per second, time left". On a terminal it is redrawn in place with '\r' (at most a few times a
+// second); otherwise (a log file, CI) a plain line is written at every 5 % step, so logs stay short and
+// readable.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace Velmora {
 
 class ProgressLine {
 public:
-    // `terminal`: redraw in place; usually isatty(fileno(out)).
-    ProgressLine(FILE* out, bool terminal, std::string label, int64_t total);
+    // `terminal`: redraw in place; usually whether standard error is a terminal.
+    ProgressLine(bool terminal, std::string label, int64_t total);
 
     // `done` frames finished after `elapsedSeconds` of wall-clock time.
     void update(int64_t done, double elapsedSeconds);
@@ -22,7 +22,6 @@ public:
 private:
     void print(int64_t done, double elapsedSeconds, bool last);
 
-    FILE* out;
     bool terminal;
     std::string label;
     int64_t total;

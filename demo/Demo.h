@@ -2,7 +2,7 @@
 #pragma once
 
 #include "demo/ShowInputs.h"
-#include "engine/Demo.h"
+#include "engine/DemoInterface.h"
 #include "engine/Scene.h"
 
 namespace Demo {

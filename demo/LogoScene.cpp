@@ -167,6 +167,37 @@ LogoScene::LogoScene(const ShowInputs& showInputs)
         cloud->setView(view);
         cloud->setProjection(projection);
     }
+    nameUniforms();
+}
+
+void LogoScene::nameUniforms() {
+    auto cloud = [](Velmora::ShaderProgram& program) {
+        return CloudUniforms{program.uniform("animated"), program.uniform("fisheye"),
+                             program.uniform("colormask"), program.uniform("particlesize"),
+                             program.uniform("frame")};
+    };
+    backgroundUniforms = cloud(*background.program());
+    heartUniforms = cloud(*heart.program());
+    fetusUniforms = cloud(*fetus.program());
+    Velmora::ShaderProgram& bleh = blehPass.program();
+    blehUniforms = BlehUniforms{bleh.uniform("tex"), bleh.uniform("addconst"), bleh.uniform("iGlobalTime")};
+    Velmora::ShaderProgram& feedback = feedbackPass.program();
+    feedbackUniforms = FeedbackUniforms{feedback.uniform("mode"),       feedback.uniform("itime"),
+                                        feedback.uniform("bufferw"),    feedback.uniform("fromtex"),
+                                        feedback.uniform("inputtex"),   feedback.uniform("fa"),
+                                        feedback.uniform("multiplier"), feedback.uniform("macroSize")};
+    Velmora::ShaderProgram& dirblur = dirblurPass.program();
+    dirblurUniforms =
+        DirblurUniforms{dirblur.uniform("inputtex"), dirblur.uniform("invx"), dirblur.uniform("invy"),
+                        dirblur.uniform("wa"),       dirblur.uniform("wb"),   dirblur.uniform("wc"),
+                        dirblur.uniform("logoConst")};
+    Velmora::ShaderProgram& postproc = postprocPass.program();
+    postprocUniforms = PostprocUniforms{
+        postproc.uniform("inputtex"),   postproc.uniform("fftChannel"), postproc.uniform("fftCoef"),
+        postproc.uniform("fftScale"),   postproc.uniform("fftMin"),     postproc.uniform("wexmoorpostcoef"),
+        postproc.uniform("darken"),     postproc.uniform("brightness"), postproc.uniform("distR"),
+        postproc.uniform("distSeed"),   postproc.uniform("vhsConst"),   postproc.uniform("hueshift"),
+        postproc.uniform("saturation"), postproc.uniform("time")};
 }
 
 LogoScene::~LogoScene() = default;
@@ -182,7 +213,7 @@ void LogoScene::reset() {
     // The scaled background draw reads the size uniform the previous frame left; a new program
     // starts with 0.
     background.program()->use();
-    background.program()->setUniform1f("particlesize", 0.0f);
+    background.program()->setUniform1f(backgroundUniforms.particlesize, 0.0f);
     // New framebuffers start transparent black; the feedback pair carries the trails.
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     for (const auto* target : {&sceneTarget, &processedTarget, &blurTarget, &feedbackA, &feedbackB}) {
@@ -344,29 +375,33 @@ void LogoScene::draw() {
     particleTexture.bind();
 
     Velmora::ShaderProgram* program = background.program();
+    const CloudUniforms* uniforms = &backgroundUniforms;
     program->use();
-    program->setUniform1i("animated", 0);
-    program->setUniform1f("fisheye", toFloat(feye.value()));
-    program->setUniform4f("colormask", toFloat(bg * 0.9), toFloat(bg * 0.9), toFloat(bg * 0.95), 1.0f);
+    program->setUniform1i(uniforms->animated, 0);
+    program->setUniform1f(uniforms->fisheye, toFloat(feye.value()));
+    program->setUniform4f(uniforms->colormask, toFloat(bg * 0.9), toFloat(bg * 0.9), toFloat(bg * 0.95),
+                          1.0f);
     background.setModel(glm::scale(glm::mat4(1.0f), glm::vec3(5.0f, 5.0f, 5.0f)));
     if (backgroundparticles.value() >= 0.0) {
         // "particlesize" is still the value of the unscaled draw of the previous frame.
         background.draw();
     }
-    program->setUniform4f("colormask", 1.0f, 1.0f, 1.0f, 1.0f);
-    program->setUniform1f("particlesize", toFloat(particlesize.value()));
+    program->setUniform4f(uniforms->colormask, 1.0f, 1.0f, 1.0f, 1.0f);
+    program->setUniform1f(uniforms->particlesize, toFloat(particlesize.value()));
     background.setModel(glm::mat4(1.0f));
     background.draw();
 
     const double riro = showRiro.value();
     if (riro > 0.0) {
         program = heart.program();
+        uniforms = &heartUniforms;
         program->use();
         const float u = toFloat(riro);
-        program->setUniform4f("colormask", toFloat(u * 0.5), toFloat(u * 0.95), toFloat(u * 0.75), 1.0f);
-        program->setUniform1f("particlesize", toFloat(particlesize.value() * 0.5));
-        program->setUniform1f("frame", toFloat(sykinta.value()));
-        program->setUniform1i("animated", 1);
+        program->setUniform4f(uniforms->colormask, toFloat(u * 0.5), toFloat(u * 0.95), toFloat(u * 0.75),
+                              1.0f);
+        program->setUniform1f(uniforms->particlesize, toFloat(particlesize.value() * 0.5));
+        program->setUniform1f(uniforms->frame, toFloat(sykinta.value()));
+        program->setUniform1i(uniforms->animated, 1);
         heart.setModel(glm::mat4(1.0f));
         heart.draw();
     }
@@ -374,11 +409,13 @@ void LogoScene::draw() {
     const double sik = sikio.value();
     if (sik > 0.0) {
         program = fetus.program();
+        uniforms = &fetusUniforms;
         program->use();
         const float s = toFloat(sik);
-        program->setUniform4f("colormask", toFloat(s * 0.5), toFloat(s * 0.95), toFloat(s * 0.75), 1.0f);
-        program->setUniform1f("particlesize", toFloat(particlesize.value() * 0.5));
-        program->setUniform1i("animated", 0);
+        program->setUniform4f(uniforms->colormask, toFloat(s * 0.5), toFloat(s * 0.95), toFloat(s * 0.75),
+                              1.0f);
+        program->setUniform1f(uniforms->particlesize, toFloat(particlesize.value() * 0.5));
+        program->setUniform1i(uniforms->animated, 0);
         fetus.setModel(glm::mat4(1.0f));
         fetus.draw();
     }
@@ -392,9 +429,9 @@ void LogoScene::draw() {
     bleh.use();
     Velmora::Texture* layer = sceneTarget->colorTexture(0);
     bindOnUnit(layer, 1);
-    bleh.setUniform1i("tex", 1);
-    bleh.setUniform1f("addconst", toFloat(addconst.value()));
-    bleh.setUniform1f("iGlobalTime", elapsed);
+    bleh.setUniform1i(blehUniforms.tex, 1);
+    bleh.setUniform1f(blehUniforms.addconst, toFloat(addconst.value()));
+    bleh.setUniform1f(blehUniforms.time, elapsed);
     blehPass.draw();
     layer->unbind();
     processedTarget->unbind();
@@ -402,16 +439,16 @@ void LogoScene::draw() {
     // Feedback into W, reading R and the bleh result.
     Velmora::ShaderProgram& feedback = feedbackPass.program();
     feedback.use();
-    feedback.setUniform1i("mode", truncateToInt(feedbacktype.value()));
-    feedback.setUniform1f("itime", elapsed);
-    feedback.setUniform1f("bufferw", static_cast<float>(inputs.width));
+    feedback.setUniform1i(feedbackUniforms.mode, truncateToInt(feedbacktype.value()));
+    feedback.setUniform1f(feedbackUniforms.itime, elapsed);
+    feedback.setUniform1f(feedbackUniforms.bufferw, static_cast<float>(inputs.width));
     bindOnUnit(read->colorTexture(0), 0);
-    feedback.setUniform1i("fromtex", 0);
+    feedback.setUniform1i(feedbackUniforms.fromtex, 0);
     bindOnUnit(processedTarget->colorTexture(0), 1);
-    feedback.setUniform1i("inputtex", 1);
-    feedback.setUniform1f("fa", toFloat(feedbackAmount.value()));
-    feedback.setUniform1f("multiplier", toFloat(feedbackMultiplier.value()));
-    feedback.setUniform1f("macroSize", toFloat(macroblocksize.value()));
+    feedback.setUniform1i(feedbackUniforms.inputtex, 1);
+    feedback.setUniform1f(feedbackUniforms.fa, toFloat(feedbackAmount.value()));
+    feedback.setUniform1f(feedbackUniforms.multiplier, toFloat(feedbackMultiplier.value()));
+    feedback.setUniform1f(feedbackUniforms.macroSize, toFloat(macroblocksize.value()));
     feedbackPass.draw();
     write->unbind();
 
@@ -419,13 +456,15 @@ void LogoScene::draw() {
     Velmora::ShaderProgram& dirblur = dirblurPass.program();
     dirblur.use();
     bindOnUnit(write->colorTexture(0), 0);
-    dirblur.setUniform1i("inputtex", 0);
-    dirblur.setUniform1f("invx", toFloat(4.0 / static_cast<double>(static_cast<float>(inputs.width))));
-    dirblur.setUniform1f("invy", toFloat(4.0 / static_cast<double>(static_cast<float>(inputs.height))));
-    dirblur.setUniform1f("wa", 0.25f);
-    dirblur.setUniform1f("wb", 1.25f);
-    dirblur.setUniform1f("wc", 0.5f);
-    dirblur.setUniform1f("logoConst", toFloat(logoConst.value()));
+    dirblur.setUniform1i(dirblurUniforms.inputtex, 0);
+    dirblur.setUniform1f(dirblurUniforms.invx,
+                         toFloat(4.0 / static_cast<double>(static_cast<float>(inputs.width))));
+    dirblur.setUniform1f(dirblurUniforms.invy,
+                         toFloat(4.0 / static_cast<double>(static_cast<float>(inputs.height))));
+    dirblur.setUniform1f(dirblurUniforms.wa, 0.25f);
+    dirblur.setUniform1f(dirblurUniforms.wb, 1.25f);
+    dirblur.setUniform1f(dirblurUniforms.wc, 0.5f);
+    dirblur.setUniform1f(dirblurUniforms.logoConst, toFloat(logoConst.value()));
     dirblurPass.draw();
     blurTarget->unbind();
 
@@ -433,21 +472,21 @@ void LogoScene::draw() {
     Velmora::ShaderProgram& postproc = postprocPass.program();
     postproc.use();
     bindOnUnit(blurTarget->colorTexture(0), 1);
-    postproc.setUniform1i("inputtex", 1);
+    postproc.setUniform1i(postprocUniforms.inputtex, 1);
     const double coefficient = fftCoef.value();
-    postproc.setUniform1f("fftChannel", spectrum[spectrumBin(coefficient)]);
-    postproc.setUniform1f("fftCoef", toFloat(coefficient));
-    postproc.setUniform1f("fftScale", toFloat(fftScale.value()));
-    postproc.setUniform1f("fftMin", toFloat(fftMin.value()));
-    postproc.setUniform1f("wexmoorpostcoef", toFloat(additionwhite.value()));
-    postproc.setUniform1f("darken", toFloat(darken.value()));
-    postproc.setUniform1f("brightness", toFloat(brightness.value()));
-    postproc.setUniform1f("distR", toFloat(distR.value()));
-    postproc.setUniform1f("distSeed", toFloat(distSeed.value()));
-    postproc.setUniform1f("vhsConst", toFloat(vhsConst.value()));
-    postproc.setUniform1f("hueshift", toFloat(hue.value()));
-    postproc.setUniform1f("saturation", toFloat(saturation.value()));
-    postproc.setUniform1f("time", elapsed);
+    postproc.setUniform1f(postprocUniforms.fftChannel, spectrum[spectrumBin(coefficient)]);
+    postproc.setUniform1f(postprocUniforms.fftCoef, toFloat(coefficient));
+    postproc.setUniform1f(postprocUniforms.fftScale, toFloat(fftScale.value()));
+    postproc.setUniform1f(postprocUniforms.fftMin, toFloat(fftMin.value()));
+    postproc.setUniform1f(postprocUniforms.whiteCoef, toFloat(additionwhite.value()));
+    postproc.setUniform1f(postprocUniforms.darken, toFloat(darken.value()));
+    postproc.setUniform1f(postprocUniforms.brightness, toFloat(brightness.value()));
+    postproc.setUniform1f(postprocUniforms.distR, toFloat(distR.value()));
+    postproc.setUniform1f(postprocUniforms.distSeed, toFloat(distSeed.value()));
+    postproc.setUniform1f(postprocUniforms.vhsConst, toFloat(vhsConst.value()));
+    postproc.setUniform1f(postprocUniforms.hueshift, toFloat(hue.value()));
+    postproc.setUniform1f(postprocUniforms.saturation, toFloat(saturation.value()));
+    postproc.setUniform1f(postprocUniforms.time, elapsed);
     postprocPass.draw();
 }
 

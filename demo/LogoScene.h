@@ -132,6 +132,34 @@ private:
     Velmora::FullscreenPass blehPass;
     Velmora::FullscreenPass dirblurPass;
     Velmora::FullscreenPass postprocPass;
+
+    // The uniforms every frame sets, named once per program when the scene is made: a frame sets
+    // them through handles (no name copied or searched); they stay valid when a program reloads.
+    using Uniform = Velmora::ShaderProgram::Uniform;
+    struct CloudUniforms {
+        Uniform animated, fisheye, colormask, particlesize, frame;
+    };
+    struct BlehUniforms {
+        Uniform tex, addconst, time;
+    };
+    struct FeedbackUniforms {
+        Uniform mode, itime, bufferw, fromtex, inputtex, fa, multiplier, macroSize;
+    };
+    struct DirblurUniforms {
+        Uniform inputtex, invx, invy, wa, wb, wc, logoConst;
+    };
+    struct PostprocUniforms {
+        Uniform inputtex, fftChannel, fftCoef, fftScale, fftMin, whiteCoef, darken, brightness, distR,
+            distSeed, vhsConst, hueshift, saturation, time;
+    };
+    void nameUniforms();
+    CloudUniforms backgroundUniforms;
+    CloudUniforms heartUniforms;
+    CloudUniforms fetusUniforms;
+    BlehUniforms blehUniforms;
+    FeedbackUniforms feedbackUniforms;
+    DirblurUniforms dirblurUniforms;
+    PostprocUniforms postprocUniforms;
 };
 
 static_assert(!std::is_copy_constructible<LogoScene>::value, "LogoScene owns GL resources");

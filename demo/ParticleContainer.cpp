@@ -30,7 +30,10 @@ static_assert(sizeof(glm::vec3) == 12, "points are uploaded tightly packed");
 ParticleContainer::ParticleContainer(Velmora::Texture* texture)
     : texture(texture), modelMatrix(1.0f), viewMatrix(1.0f), projectionMatrix(1.0f), clock(0.0),
       quadBuffer(GL_ARRAY_BUFFER), particleBuffer(GL_ARRAY_BUFFER), targetBuffer(GL_ARRAY_BUFFER),
-      shaderProgram("./data/shaders/particle.fs", "./data/shaders/particle.vs", Velmora::FromFile) {
+      shaderProgram("./data/shaders/particle.fs", "./data/shaders/particle.vs", Velmora::FromFile),
+      timeUniform(shaderProgram.uniform("iGlobalTime")), spriteUniform(shaderProgram.uniform("particleTex")),
+      modelUniform(shaderProgram.uniform("M")), viewUniform(shaderProgram.uniform("V")),
+      projectionUniform(shaderProgram.uniform("P")) {
     quadBuffer.bind(GL_ARRAY_BUFFER);
     quadBuffer.setData(sizeof(quadVertices), quadVertices, GL_STATIC_DRAW);
 }
@@ -81,9 +84,9 @@ void ParticleContainer::streamParticles() {
 void ParticleContainer::update(double dt) {
     clock = Velmora::advanceParticleClock(clock, dt);
     shaderProgram.use();
-    shaderProgram.setUniform1f("iGlobalTime", static_cast<float>(clock));
-    shaderProgram.setUniform1i("particleTex", 1);
-    shaderProgram.setUniformMatrix4fv("V", 1, GL_FALSE, glm::value_ptr(viewMatrix));
+    shaderProgram.setUniform1f(timeUniform, static_cast<float>(clock));
+    shaderProgram.setUniform1i(spriteUniform, 1);
+    shaderProgram.setUniformMatrix4fv(viewUniform, 1, GL_FALSE, glm::value_ptr(viewMatrix));
 }
 
 void ParticleContainer::draw() {
@@ -100,9 +103,9 @@ void ParticleContainer::draw() {
     vertexArray.attributeDivisor(1, 1);
     vertexArray.attributeDivisor(2, 1);
 
-    shaderProgram.setUniformMatrix4fv("M", 1, GL_FALSE, glm::value_ptr(modelMatrix));
-    shaderProgram.setUniformMatrix4fv("V", 1, GL_FALSE, glm::value_ptr(viewMatrix));
-    shaderProgram.setUniformMatrix4fv("P", 1, GL_FALSE, glm::value_ptr(projectionMatrix));
+    shaderProgram.setUniformMatrix4fv(modelUniform, 1, GL_FALSE, glm::value_ptr(modelMatrix));
+    shaderProgram.setUniformMatrix4fv(viewUniform, 1, GL_FALSE, glm::value_ptr(viewMatrix));
+    shaderProgram.setUniformMatrix4fv(projectionUniform, 1, GL_FALSE, glm::value_ptr(projectionMatrix));
 
     // Particles added after the last streamParticles() are not on the GPU yet: never ask for more
     // instances than the buffers hold.

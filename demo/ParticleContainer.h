@@ -72,6 +72,12 @@ private:
     Velmora::BufferObject particleBuffer;
     Velmora::BufferObject targetBuffer;
     Velmora::ShaderProgram shaderProgram;
+    // The uniforms update and draw set, named once.
+    Velmora::ShaderProgram::Uniform timeUniform;
+    Velmora::ShaderProgram::Uniform spriteUniform;
+    Velmora::ShaderProgram::Uniform modelUniform;
+    Velmora::ShaderProgram::Uniform viewUniform;
+    Velmora::ShaderProgram::Uniform projectionUniform;
     // Particles (and as many targets) in the buffers since the last streamParticles().
     std::size_t streamedCount = 0;
 };

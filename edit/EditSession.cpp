@@ -8,11 +8,8 @@
 #include "edit/TrackSource.h"
 #include "engine/ShaderProgram.h"
 
-#include <GL/glew.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <future>
 
 #ifndef VELMORA_SOURCE_DIR
@@ -31,10 +28,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto answerTime = std::chrono::seconds(5);
 constexpr auto stateEventInterval = std::chrono::milliseconds(50);
 constexpr auto titleInterval = std::chrono::milliseconds(250);
-
-double seconds(SteadyClock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
-}
 
 } // namespace
 
@@ -69,9 +62,9 @@ void EditSession::startUp() {
 
     for (const auto& [folder, problem] :
          hotReload.watch({"./data/shaders", "./data/science", "./data/science/src"})) {
-        std::fprintf(stderr, "velmora: not watching %s for changes: %s\n", folder.c_str(), problem.c_str());
+        Logger::instance().say(LogStream::Error,
+                               "velmora: not watching " + folder + " for changes: " + problem + "\n");
     }
-    player->window().setKeyHandler([this](const KeyPress& press) { onKey(press); });
 
     EditServerDesc serverDesc;
     serverDesc.port = options.port;
@@ -82,37 +75,44 @@ void EditSession::startUp() {
     if (!server->start(serverDesc, problem)) {
         throw Vexception("The edit server " + problem + ".");
     }
-    std::printf("Edit server: http://127.0.0.1:%d/?token=%s\n", server->port(), serverDesc.token.c_str());
-    std::fflush(stdout);
+    // Scripts read the address from a pipe: it goes out at once.
+    Logger& logger = Logger::instance();
+    logger.say(LogStream::Output, "Edit server: http://127.0.0.1:" + std::to_string(server->port()) +
+                                      "/?token=" + serverDesc.token + "\n");
+    if (!logger.outputWritten(problem)) {
+        logger.say(LogStream::Error,
+                   "velmora: cannot write the edit server's address to standard output: " + problem + "\n");
+    }
 
     if (!options.paused) {
         music.play();
     }
     lastRow = music.row();
-    previousTime = seconds(SteadyClock::now().time_since_epoch());
     publishState(true);
 }
 
 int EditSession::run() {
     startUp();
-    Window& window = player->window();
     // Ctrl-C or a termination request closes the session as Escape does.
     InterruptGuard interruptGuard;
-    while (!window.shouldClose() && !InterruptGuard::requested()) {
-        player->applyCommands();
-        checkFiles();
-        drawOnce();
-        present();
-        window.swapBuffers();
-        if (player->music().isPlaying()) {
-            window.pollEvents();
-        } else {
-            // Nothing moves while paused: wait for a key, a command (which wakes the window) or a file.
-            window.waitEvents(0.05);
+    FrameLoop loop;
+    loop.clock = ClockPolicy::Live;
+    loop.frame = [this](const FrameInfo&) {
+        if (InterruptGuard::requested()) {
+            return FrameChoice::Stop;
         }
+        checkFiles();
+        return chooseFrame();
+    };
+    loop.drawn = [this](const FrameInfo& frame) { frameDrawn(frame); };
+    loop.shown = [this](const FrameInfo&) {
         updateTitle();
         publishState(false);
-    }
+    };
+    loop.key = [this](const KeyPress& press) { onKey(press); };
+    // Nothing moves while paused: wait for a key, a command (which wakes the window) or a file.
+    loop.idle = [this] { return !player->music().isPlaying(); };
+    player->run(loop);
     // Requests still waiting for the drawing thread get their answers, then the server goes.
     player->applyCommands();
     server->stop();
@@ -128,13 +128,10 @@ double EditSession::currentRow() const {
     return player->music().row();
 }
 
-void EditSession::drawOnce() {
+FrameChoice EditSession::chooseFrame() {
     Music& music = player->music();
-    ShowClock& clock = player->clock();
-    const auto now = SteadyClock::now();
-    const double nowSeconds = seconds(now.time_since_epoch());
     if (music.isPlaying()) {
-        clock.follow();
+        player->clock().follow();
         // The end of the music, or of the show: pause there.
         if (music.ended() || player->endReached()) {
             pauseAtEnd();
@@ -143,45 +140,34 @@ void EditSession::drawOnce() {
             needsWarm = true;
         }
     }
-    const double row = music.row();
-    bool drew = true;
     if (needsWarm) {
-        player->drawWarmFrames(row);
         needsWarm = false;
-    } else if (music.isPlaying()) {
-        clock.follow();
-        player->bindTarget();
-        player->drawFrame(nowSeconds - previousTime);
-    } else {
-        drew = false;
+        return FrameChoice::WarmUp;
     }
-    if (drew) {
+    return music.isPlaying() ? FrameChoice::Draw : FrameChoice::Nothing;
+}
+
+void EditSession::frameDrawn(const FrameInfo& frame) {
+    Music& music = player->music();
+    const double row = frame.row;
+    if (frame.choice != FrameChoice::Nothing) {
         ++framesDrawn;
         drawnRow = row;
-        frameTimes.push_back(nowSeconds);
+        frameTimes.push_back(frame.seconds);
         if (announceNextFrame || !music.isPlaying()) {
             announceNextFrame = false;
             publishState(true);
         }
     }
     if (music.isPlaying()) {
-        clock.follow();
+        player->clock().follow();
     } else {
-        clock.hold(row, row / music.rowsPerSecond());
+        player->clock().hold(row, row / music.rowsPerSecond());
     }
     lastRow = row;
-    previousTime = nowSeconds;
-    while (!frameTimes.empty() && frameTimes.front() < nowSeconds - 1.0) {
+    while (!frameTimes.empty() && frameTimes.front() < frame.seconds - 1.0) {
         frameTimes.erase(frameTimes.begin());
     }
-}
-
-void EditSession::present() {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, held->id());
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, held->width(), held->height(), 0, 0, held->width(), held->height(),
-                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 void EditSession::onKey(const KeyPress& press) {
@@ -454,12 +440,8 @@ Reply EditSession::lastFrame(std::vector<std::uint8_t>& pixels, int& width, int&
     auto read = std::make_shared<std::vector<std::uint8_t>>();
     width = options.width;
     height = options.height;
-    const int w = width;
-    const int h = height;
-    Reply reply = onDrawingThread([this, read, w, h] {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, held->id());
-        *read = readPixelsTopDown(w, h);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    Reply reply = onDrawingThread([this, read] {
+        *read = player->readTarget();
         return Reply();
     });
     if (reply.status == 200) {

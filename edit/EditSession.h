@@ -75,7 +75,10 @@ private:
 
     // Drawing thread.
     void startUp();
-    void drawOnce();
+    // The frame loop's callbacks: what the next frame draws (after the transport's checks), and
+    // the bookkeeping of a frame drawn (or not).
+    FrameChoice chooseFrame();
+    void frameDrawn(const FrameInfo& frame);
     void onKey(const KeyPress& press);
     double currentRow() const;
     void pauseAtEnd();
@@ -87,7 +90,6 @@ private:
     void errorsChanged();
     void trackChanged(const std::string& name, const char* source);
     void publishState(bool force);
-    void present();
     void updateTitle();
 
     EditOptions options;
@@ -107,7 +109,6 @@ private:
     // A change (a reload, an edit) waits for the next frame: its state is sent at once then.
     bool announceNextFrame = false;
     double lastRow = 0.0;
-    double previousTime = 0.0;
     std::optional<double> loopStartMark;
     std::optional<double> loopEndMark;
     std::chrono::steady_clock::time_point lastTitle;

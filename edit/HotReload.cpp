@@ -2,6 +2,7 @@
 
 #include "base/FileWatcher.h"
 #include "base/Files.h"
+#include "base/Logger.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -90,12 +91,7 @@ bool HotReload::setShaderErrors(const std::vector<EditError>& found) {
     if (found == shaderErrors) {
         return false;
     }
-    for (const EditError& error : found) {
-        if (std::find(shaderErrors.begin(), shaderErrors.end(), error) == shaderErrors.end()) {
-            std::fprintf(stderr, "velmora: %s:%d: %s\n", error.file.c_str(), error.line,
-                         error.message.c_str());
-        }
-    }
+    // Each was reported when its shader failed to compile or link (the shader's log line).
     shaderErrors = found;
     return true;
 }
@@ -112,7 +108,8 @@ bool HotReload::setTrackError(const std::string& name, const std::optional<EditE
     if (existing != trackErrors.end() && existing->second == *error) {
         return false;
     }
-    std::fprintf(stderr, "velmora: %s:%d: %s\n", error->file.c_str(), error->line, error->message.c_str());
+    Logger::instance().say(LogStream::Error, "velmora: " + error->file + ":" + std::to_string(error->line) +
+                                                 ": " + error->message + "\n");
     trackErrors[name] = *error;
     return true;
 }

@@ -57,7 +57,8 @@ public:
     // The pending errors: shaders first (in the order found), then tracks by name.
     std::vector<EditError> errors() const;
     bool hasShaderErrors() const { return !shaderErrors.empty(); }
-    // Replaces the shader errors; true when the list changed. New ones go to standard error.
+    // Replaces the shader errors; true when the list changed. Nothing is printed: each was reported
+    // by its shader's log line.
     bool setShaderErrors(const std::vector<EditError>& found);
     // Sets or clears the track's error; true when it changed. A new one goes to standard error.
     bool setTrackError(const std::string& name, const std::optional<EditError>& error);

@@ -1,6 +1,7 @@
 #include "edit/TrackStore.h"
 
 #include "base/Files.h"
+#include "base/Logger.h"
 #include "edit/TrackSource.h"
 #include "sync/SyncDevice.h"
 #include "sync/TrackFile.h"
@@ -109,7 +110,8 @@ Reply TrackStore::edit(const std::string& name, std::int64_t revision, const std
     }
     std::string error;
     if (!save(name, keys, error)) {
-        std::fprintf(stderr, "velmora: cannot save the track %s: %s\n", name.c_str(), error.c_str());
+        Logger::instance().say(LogStream::Error,
+                               "velmora: cannot save the track " + name + ": " + error + "\n");
         return Reply::error(500, "cannot save: " + error);
     }
     sync.setKeys(name, keys);
@@ -146,10 +148,12 @@ bool TrackStore::save(const std::string& name, const std::vector<TrackKey>& keys
         hotReload.forgetOwnWrite(compiled);
         error = shownPath(compiled) + ": " + problem;
         // The source goes back to what it was, so the two files still agree.
-        std::string ignored;
+        std::string rollback;
         if (hadSource) {
             hotReload.rememberOwnWrite(source, previousSource);
-            writeFileReplacing(source, previousSource, ignored);
+            if (!writeFileReplacing(source, previousSource, rollback)) {
+                error += "; " + shownPath(source) + " could not be put back either: " + rollback;
+            }
         } else {
             removeFile(source);
         }

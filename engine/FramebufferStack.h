@@ -7,12 +7,16 @@
 //
 // The base target is what an empty stack means: the window (GL name 0, the window's size) unless an
 // off-screen run (capture, timedemo) redirects it to a framebuffer of its own, so that the last pass
-// of a frame lands there at that framebuffer's size. Rule: only the off-screen runner sets it (and
-// binds it, as the window would be, while the stack is empty); only Framebuffer::unbind reads it.
+// of a frame lands there at that framebuffer's size. Rule: only the player sets it (and binds it,
+// as the window would be, while the stack is empty, through bindBase); only Framebuffer::unbind
+// and the three base-target operations below read it. Those operations are the only other places
+// that bind a framebuffer, and each leaves the stack's binding as a frame expects it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <vector>
 
 namespace Velmora {
 
@@ -40,6 +44,15 @@ public:
     unsigned baseTarget() const { return baseName; }
     int baseTargetWidth() const { return baseWidth; }
     int baseTargetHeight() const { return baseHeight; }
+
+    // Binds the base target for drawing, with a viewport of its size (the window's when it is the
+    // window), as the start of a frame expects.
+    void bindBase();
+    // Copies an off-screen base target to the window's back buffer at its own size (nearest, no
+    // scaling), then binds the window. Does nothing when the base target is the window.
+    void copyBaseToWindow();
+    // The base target's pixels as RGBA bytes, top row first (PNG order); restores the bindings.
+    std::vector<uint8_t> readBase();
 
     FramebufferStack(const FramebufferStack&) = delete;
     FramebufferStack& operator=(const FramebufferStack&) = delete;

@@ -35,7 +35,8 @@ void PixelPackBuffer::start(unsigned framebuffer, int64_t index) {
     GLint previousRead = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previousRead);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    // The window's picture is its back buffer, a framebuffer's is its colour attachment 0.
+    glReadBuffer(framebuffer == 0 ? GL_BACK : GL_COLOR_ATTACHMENT0);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     // Into the buffer object: returns at once; the copy happens when the GPU gets there.

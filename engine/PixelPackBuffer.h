@@ -23,8 +23,9 @@ public:
     PixelPackBuffer(int width, int height, int depth);
     ~PixelPackBuffer();
 
-    // Starts reading colour attachment 0 of the GL framebuffer `framebuffer` (width x height from
-    // the origin) as frame `index`. Throws Vexception when every buffer is in use.
+    // Starts reading colour attachment 0 of the GL framebuffer `framebuffer` (0: the window's back
+    // buffer), width x height from the origin, as frame `index`. Throws Vexception when every buffer is in
+    // use.
     void start(unsigned framebuffer, int64_t index);
     // Reads started and not yet handed out.
     size_t pending() const { return inFlight.size(); }

@@ -83,6 +83,8 @@ Shader::Shader(GLenum type, std::string source, ShaderSourceKind kind) : sourceK
         std::string text;
         std::string error;
         if (!readTextFile(source, text, error)) {
+            // Logged like a failed compile: the one report of this problem on the console.
+            Logger::instance().error("%s: cannot read the file: %s", source.c_str(), error.c_str());
             found.push_back({source, 0, "cannot read the file: " + error});
         }
         const char* pointer = text.c_str();

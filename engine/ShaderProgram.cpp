@@ -99,7 +99,10 @@ bool ShaderProgram::reload() {
     }
     programName = rebuilt;
     linkStatus = true;
-    uniformLocations.clear();
+    // The new program's locations are looked up again, each at its next use.
+    for (UniformEntry& entry : uniforms) {
+        entry.resolved = false;
+    }
     return true;
 }
 
@@ -111,15 +114,49 @@ void ShaderProgram::use() {
     glUseProgram(programName);
 }
 
-GLint ShaderProgram::uniformLocation(std::string name) {
-    auto found = uniformLocations.find(name);
-    if (found != uniformLocations.end()) {
-        return found->second;
+ShaderProgram::Uniform ShaderProgram::uniform(const std::string& name) {
+    auto found = uniformIndex.find(name);
+    if (found != uniformIndex.end()) {
+        return Uniform{found->second};
     }
-    GLint location = glGetUniformLocation(programName, name.c_str());
-    Logger::instance().debug("%s -> %d", name.c_str(), location);
-    uniformLocations.emplace(std::move(name), location);
-    return location;
+    const int index = static_cast<int>(uniforms.size());
+    uniforms.push_back(UniformEntry{name, -1, false});
+    uniformIndex.emplace(name, index);
+    return Uniform{index};
+}
+
+GLint ShaderProgram::uniformLocation(Uniform handle) {
+    if (handle.index < 0 || handle.index >= static_cast<int>(uniforms.size())) {
+        return -1;
+    }
+    UniformEntry& entry = uniforms[static_cast<size_t>(handle.index)];
+    if (!entry.resolved) {
+        entry.location = glGetUniformLocation(programName, entry.name.c_str());
+        entry.resolved = true;
+        Logger::instance().debug("%s -> %d", entry.name.c_str(), entry.location);
+    }
+    return entry.location;
+}
+
+GLint ShaderProgram::uniformLocation(std::string name) {
+    return uniformLocation(uniform(name));
+}
+
+void ShaderProgram::setUniform1f(Uniform handle, float v) {
+    glUniform1f(uniformLocation(handle), v);
+}
+
+void ShaderProgram::setUniform1i(Uniform handle, int v) {
+    glUniform1i(uniformLocation(handle), v);
+}
+
+void ShaderProgram::setUniform4f(Uniform handle, float x, float y, float z, float w) {
+    glUniform4f(uniformLocation(handle), x, y, z, w);
+}
+
+void ShaderProgram::setUniformMatrix4fv(Uniform handle, GLsizei count, GLboolean transpose,
+                                        const float* values) {
+    glUniformMatrix4fv(uniformLocation(handle), count, transpose, values);
 }
 
 void ShaderProgram::setUniform1f(std::string name, float v) {

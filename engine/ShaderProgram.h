@@ -1,7 +1,11 @@
-// A linked vertex + fragment program with uniforms set by name.
+// A linked vertex + fragment program with uniforms set by name, or through handles.
 //
 // Uniform locations are looked up once per name and cached for the life of the program (each first
-// look-up logs "%s -> %d"). Setters never make the program current: call use() first. Nothing here
+// look-up logs "%s -> %d"). A handle (uniform(name)) names a uniform once, for code that sets it
+// every frame: setting through it copies no string and searches nothing, and it stays valid across
+// reloads. Naming a handle looks nothing up; its location is looked up (and logged) where a set by
+// name would have done it, at its first set. Setters never make the program current: call use()
+// first. Nothing here
 // throws: a stage that does not compile or a program that does not link is logged and described by
 // problems(), and the owner decides what to do (the show draws on; the off-screen runs refuse).
 //
@@ -37,6 +41,17 @@ public:
     void setUniform4f(std::string name, float x, float y, float z, float w);
     void setUniformMatrix4fv(std::string name, GLsizei count, GLboolean transpose, const float* values);
 
+    // A uniform of this program, named once.
+    struct Uniform {
+        int index = -1;
+    };
+    Uniform uniform(const std::string& name);
+    GLint uniformLocation(Uniform uniform);
+    void setUniform1f(Uniform uniform, float v);
+    void setUniform1i(Uniform uniform, int v);
+    void setUniform4f(Uniform uniform, float x, float y, float z, float w);
+    void setUniformMatrix4fv(Uniform uniform, GLsizei count, GLboolean transpose, const float* values);
+
     GLuint id() const { return programName; }
 
     // The program linked (its link status, queried after linking).
@@ -68,7 +83,15 @@ private:
     GLuint build(const std::string& fragmentSource, const std::string& vertexSource, ShaderSourceKind kind,
                  bool& ok, std::vector<ShaderProblem>& problems);
 
-    std::map<std::string, GLint> uniformLocations;
+    // Every uniform named so far, by handle index, and each name's index. A location is looked up
+    // at its first use after the program was (re)built.
+    struct UniformEntry {
+        std::string name;
+        GLint location = -1;
+        bool resolved = false;
+    };
+    std::vector<UniformEntry> uniforms;
+    std::map<std::string, int> uniformIndex;
     GLuint programName = 0;
     bool linkStatus = false;
     ShaderSourceKind sourceKind;

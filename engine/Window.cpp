@@ -92,6 +92,10 @@ void Window::waitEvents(double seconds) {
     glfwWaitEventsTimeout(seconds);
 }
 
+double Window::time() {
+    return glfwGetTime();
+}
+
 void Window::wake() {
     glfwPostEmptyEvent();
 }

@@ -54,6 +54,8 @@ public:
     bool shouldClose() const;
     void swapBuffers();
     void setTitle(const std::string& title);
+    // Seconds on the window system's clock since it started (the live show's frame times).
+    static double time();
     // Ends a waitEvents early; safe from any thread.
     static void wake();
     // Receives every key press and repeat except Escape (which still sets the close flag), on this

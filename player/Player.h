@@ -8,20 +8,25 @@
 // show; and it can send the last pass into an off-screen target of its own instead of the window.
 // Other threads hand it work through a command queue that the drawing thread runs between frames.
 //
-// It does not decide when frames are drawn or what the clock says: the mode running it does.
+// It runs every mode's frame loop (run): each mode describes its loop (FrameLoop: a clock policy,
+// what becomes of a frame, and callbacks at start, before and after each frame and on a key), and
+// the player applies the queued commands, moves the clock, draws, and presents or reads back.
+//
+// It does not decide what a mode does with a frame or when a mode stops, and it includes no
+// window-system or GL header: the window, the framebuffer stack and the GPU requests of engine/
+// do that for it.
 #pragma once
 
 #include "audio/Music.h"
 #include "demo/Demo.h"
 #include "engine/FrameClock.h"
+#include "engine/OffscreenTarget.h"
 #include "engine/PixelPackBuffer.h"
 #include "engine/Window.h"
-#include "player/OffscreenTarget.h"
+#include "player/FrameLoop.h"
 #include "player/ShowClock.h"
 #include "sync/SyncDevice.h"
 #include "sync/SyncTrack.h"
-
-#include <GL/glew.h>
 
 #include <cstdint>
 #include <functional>
@@ -42,13 +47,6 @@ struct PlayerDesc {
     bool vsync = false;
     // Off-screen runs, tools and tests: the window is never shown.
     bool hidden = false;
-};
-
-// How a picture at a row is made reproducibly: the feedback pass carries earlier frames, so a fixed
-// number of frames a fixed time step apart lead up to the row, from a freshly reset show.
-struct WarmFrames {
-    int frames = 8;           // frames drawn; the last one is at the target row
-    double step = 1.0 / 30.0; // seconds between frames, also the dt handed to update
 };
 
 class Player {
@@ -100,20 +98,32 @@ public:
     const OffscreenTarget* target() const { return offscreen; }
     // Binds what the next frame draws into: the target (with its viewport), or the window.
     void bindTarget();
+    // The current target's picture (the window's when none is set), RGBA, top row first.
+    std::vector<uint8_t> readTarget();
 
     // Queues work for the drawing thread; safe from any thread.
     void post(std::function<void()> command);
     // Drawing thread: runs the queued commands in order.
     void applyCommands();
 
+    // Runs the loop `loop` describes until it stops (FrameLoop.h has the order of a frame). Returns
+    // the start callback's non-zero status, or 0. The callbacks' exceptions end it and pass through.
+    int run(const FrameLoop& loop);
+
     // The show as designed: frames at the music's clock until "e" goes below 0 or the window is
-    // asked to close, swapping and polling after each. Returns 0.
+    // asked to close, presented as they are drawn. Returns 0.
     int runShow();
 
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
 private:
+    // The frame's clock moved by the loop's policy, then the choice drawn.
+    void drawChoice(const FrameLoop& loop, FrameInfo& info);
+    // Binds the off-screen target when there is one.
+    void bindOffscreen();
+    double rowsPerSecond() const;
+
     int size[2];
     Window* windowInstance;
     SyncDevice* syncDevice;

@@ -51,9 +51,8 @@ int runDataCheck() {
     if (result.programs > 0) {
         checkShadersInHiddenWindow(result);
     }
-    std::fflush(stdout);
     for (const DataProblem& problem : result.problems) {
-        std::fprintf(stderr, "%s\n", formatProblem(problem).c_str());
+        Logger::instance().say(LogStream::Error, formatProblem(problem) + "\n");
     }
     if (result.errors() > 0) {
         return 1;
@@ -68,7 +67,7 @@ int runDataCheck() {
                                             : ", the show does not end by itself";
     summary += result.warnings() > 0 ? ": no problems, " + std::to_string(result.warnings()) + " warnings"
                                      : ": no problems";
-    std::printf("%s\n", summary.c_str());
+    Logger::instance().say(LogStream::Output, summary + "\n");
     return 0;
 }
 

@@ -247,7 +247,7 @@ ChunkManifest drawChunk(FarmStage& stage, const FarmPlan& plan, const ChunkRange
     });
 
     InterruptGuard interruptGuard;
-    ProgressLine progress(stderr, isTerminal(stderr), label, range.renderEnd - first);
+    ProgressLine progress(isTerminal(stderr), label, range.renderEnd - first);
     const Clock::time_point began = Clock::now();
     // The state is read on this thread and hashed on others, a few frames behind.
     std::shared_ptr<std::vector<uint8_t>> lastState;
@@ -698,7 +698,7 @@ int runAssemble(const CaptureOptions& options) {
     const FarmPlan& plan = assembly.plan;
     const JoinResult proof = proveJoins(plan, assembly.manifests);
     const int64_t total = plan.end - plan.first;
-    ProgressLine progress(stderr, isTerminal(stderr), "assemble", total);
+    ProgressLine progress(isTerminal(stderr), "assemble", total);
     const Clock::time_point began = Clock::now();
     int64_t done = 0;
     std::unique_ptr<TemporaryFile> audioFile;

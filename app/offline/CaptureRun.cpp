@@ -148,9 +148,9 @@ int runCapture(const CaptureOptions& options) {
     const int width = options.width;
     const int height = options.height;
     const bool outputExisted = pathExists(options.output);
-    std::fprintf(stderr, "capture: %lld frames at %d fps, %s s to %s s of the show, %dx%d, to %s\n",
-                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
-                 formatSeconds(plan.endTime()).c_str(), width, height, options.output.c_str());
+    tell("capture: " + std::to_string(plan.frameCount) + " frames at " + std::to_string(plan.fps) + " fps, " +
+         formatSeconds(plan.from) + " s to " + formatSeconds(plan.endTime()) + " s of the show, " +
+         std::to_string(width) + "x" + std::to_string(height) + ", to " + options.output);
 
     Player& player = *stage.player;
     player.buildShow();
@@ -203,38 +203,35 @@ int runCapture(const CaptureOptions& options) {
                                                         folder->writeFrame(index, frame);
                                                     }
                                                 });
-    PixelPackBuffer readback(width, height, readbackDepth);
-    auto handOver = [&](int64_t index, const uint8_t* bottomUp) {
+    ProgressLine progress(standardErrorIsTerminal(), "capture", plan.frameCount);
+    const Clock::time_point start = Clock::now();
+    int64_t drawn = 0;
+    std::string failure;
+    FrameLoop loop = offlineLoop(plan);
+    loop.output = FrameOutput::ReadBack;
+    loop.readBackDepth = readbackDepth;
+    loop.preroll = options.preroll >= 0 ? options.preroll : showLeadIn;
+    loop.frame = [&](const FrameInfo& frame) {
+        if (interrupted()) {
+            // Stops drawing; the frames drawn so far are still read back and written.
+            failure = interruption();
+            return FrameChoice::Stop;
+        }
+        // Before frame 0, from a reset show, the global frames before it (the feedback pass
+        // carries earlier frames): by default as many as the whole show draws before its frame 0,
+        // so a capture from the start is the whole show's frames exactly, and one from later shows
+        // what the whole show shows there, up to the trails' history before its pre-roll.
+        return frame.index == 0 ? FrameChoice::WarmUp : FrameChoice::Draw;
+    };
+    loop.picture = [&](int64_t index, const uint8_t* bottomUp) {
         uint8_t* buffer = writer->acquire();
         flipRows(bottomUp, buffer, width, height);
         writer->submit(index, buffer);
     };
-
-    ProgressLine progress(stderr, standardErrorIsTerminal(), "capture", plan.frameCount);
-    const Clock::time_point start = Clock::now();
-    int64_t drawn = 0;
-    std::string failure;
+    loop.drawn = [&](const FrameInfo&) { ++drawn; };
+    loop.shown = [&](const FrameInfo&) { progress.update(writer->framesWritten(), secondsSince(start)); };
     try {
-        for (int64_t k = 0; k < plan.frameCount; ++k) {
-            if (interrupted()) {
-                // Stops drawing; the frames drawn so far are still read back and written below.
-                failure = interruption();
-                break;
-            }
-            if (k == 0) {
-                drawPreroll(player, plan, options.preroll >= 0 ? options.preroll : showLeadIn);
-            }
-            drawFrame(player, plan, k);
-            readback.start(target.id(), k);
-            ++drawn;
-            if (readback.full()) {
-                readback.finishOldest(handOver);
-            }
-            progress.update(writer->framesWritten(), secondsSince(start));
-        }
-        while (readback.pending() > 0) {
-            readback.finishOldest(handOver);
-        }
+        player.run(loop);
         writer->finish();
     } catch (const std::exception& error) {
         failure = error.what();
@@ -282,10 +279,10 @@ int runCapture(const CaptureOptions& options) {
         }
     }
     const double seconds = secondsSince(start);
-    std::fprintf(stderr,
-                 "capture: wrote %lld frames (%s s of the show) to %s in %.1f s, %.2f frames per second\n",
-                 static_cast<long long>(written), formatSeconds(plan.endTime() - plan.from).c_str(),
-                 options.output.c_str(), seconds, seconds > 0.0 ? written / seconds : 0.0);
+    tell("capture: wrote " + std::to_string(written) + " frames (" +
+         formatSeconds(plan.endTime() - plan.from) + " s of the show) to " + options.output + " in " +
+         decimals(seconds, 1) + " s, " + decimals(seconds > 0.0 ? written / seconds : 0.0, 2) +
+         " frames per second");
     return offlineDone;
 }
 

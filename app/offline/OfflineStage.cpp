@@ -2,10 +2,10 @@
 
 #include "app/check/DataCheck.h"
 #include "audio/Music.h"
+#include "base/Logger.h"
 #include "base/Platform.h"
+#include "engine/Gpu.h"
 #include "sync/SyncTrack.h"
-
-#include <GL/glew.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,13 +39,20 @@ std::string interruption() {
 }
 
 void complain(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "velmora: %s\n", message.c_str());
+    Logger::instance().say(LogStream::Error, "velmora: " + message + "\n");
+}
+
+void tell(const std::string& line) {
+    Logger::instance().say(LogStream::Error, line + "\n");
 }
 
 std::string formatSeconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return decimals(seconds, 3);
+}
+
+std::string decimals(double value, int places) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", places, value);
     return text;
 }
 
@@ -79,14 +86,7 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     desc.hidden = true;
     stage.player = std::make_unique<Player>(desc);
     // Every target of the show has the run's size: the driver must be able to make one.
-    GLint largestTexture = 0;
-    GLint largestRenderbuffer = 0;
-    GLint largestViewport[2] = {0, 0};
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestRenderbuffer);
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largestViewport);
-    const int largest =
-        std::min({largestTexture, largestRenderbuffer, largestViewport[0], largestViewport[1]});
+    const int largest = Gpu::largestTargetSide();
     if (options.width > largest || options.height > largest) {
         return "the size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
                " is larger than this OpenGL driver can draw (" + std::to_string(largest) + " pixels a side)";
@@ -115,19 +115,18 @@ std::string setUp(const CaptureOptions& options, Stage& stage) {
     return "";
 }
 
-void drawFrame(Player& player, const FramePlan& plan, int64_t k) {
-    player.drawShowFrame(plan.first + k, plan.fps);
-    // Keeps the (invisible) window responsive to the window system.
-    player.window().pollEvents();
-}
-
-void drawPreroll(Player& player, const FramePlan& plan, int64_t preroll) {
-    player.resetShow();
-    const int64_t start = std::max(plan.first - preroll, -showLeadIn);
-    for (int64_t g = start; g < plan.first; ++g) {
-        player.drawShowFrame(g, plan.fps);
-    }
-    player.window().pollEvents();
+FrameLoop offlineLoop(const FramePlan& plan) {
+    FrameLoop loop;
+    loop.clock = ClockPolicy::Offline;
+    loop.frames = plan.frameCount;
+    loop.frameTime = [plan](int64_t k) { return plan.frameTime(k); };
+    loop.step = plan.frameDuration();
+    loop.firstFrame = plan.first;
+    loop.fps = plan.fps;
+    // The (invisible) window's events are still handled, to keep it responsive to the window
+    // system, but it is never closed by them.
+    loop.stopOnClose = false;
+    return loop;
 }
 
 } // namespace offline

@@ -1,6 +1,6 @@
 // What the two off-screen runs (TimedemoRun, CaptureRun) share: the invisible window of the run's
 // size, the music without an audio device, the sync device and the plan of the frames; drawing one
-// planned frame; and how they report (each message on standard error, "velmora: " first).
+// frame loop of the plan; and how they report (each message on standard error, "velmora: " first).
 //
 // It does not write anything: the runs decide what becomes of a frame.
 #pragma once
@@ -28,10 +28,14 @@ bool interrupted();
 // Why the run stopped early: the interruption, by name.
 std::string interruption();
 
-// One message for a person on standard error, "velmora: " first.
+// One problem for a person on standard error, "velmora: " first.
 void complain(const std::string& message);
+// One line about the run for a person on standard error, as it is.
+void tell(const std::string& line);
 // Seconds with three decimals ("12.500").
 std::string formatSeconds(double seconds);
+// A number with `places` decimals ("14.3").
+std::string decimals(double value, int places);
 bool standardErrorIsTerminal();
 
 // The data folder, checked before anything is made or drawn: an off-screen run of a show with a
@@ -51,15 +55,9 @@ struct Stage {
 // or the reason why there is nothing to draw.
 std::string setUp(const CaptureOptions& options, Stage& stage);
 
-// Draws frame k of the plan (its global frame, engine/FrameClock.h) into the player's off-screen
-// target: the frame's music time and the show's clocks at that frame, one step of 1 / fps.
-void drawFrame(Player& player, const FramePlan& plan, int64_t k);
-// The frames drawn, not written, before frame 0 of a capture: the feedback pass carries earlier
-// frames. From a reset show, the global frames before the plan's first, `preroll` of them (the
-// capture's default is as many as the whole show draws before its frame 0), never before the
-// show's start. A capture from the start is therefore the whole show's frames exactly; one from
-// later shows what the whole show shows there, up to the trails' history before its pre-roll.
-void drawPreroll(Player& player, const FramePlan& plan, int64_t preroll);
+// The loop of both runs: the plan's frames at their exact music times, each advancing the show by
+// one frame's time, into the player's off-screen target. The runs add their callbacks and output.
+FrameLoop offlineLoop(const FramePlan& plan);
 
 } // namespace offline
 

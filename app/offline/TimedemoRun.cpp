@@ -3,15 +3,11 @@
 #include "app/offline/OfflineRun.h"
 #include "app/offline/OfflineStage.h"
 #include "base/Files.h"
+#include "base/Logger.h"
 #include "base/Platform.h"
 #include "capture/FrameTimes.h"
 #include "capture/ProgressLine.h"
 
-#include <GL/glew.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace Velmora {
@@ -26,9 +22,9 @@ int runTimedemo(const CaptureOptions& options) {
         return offlineRefused;
     }
     const FramePlan& plan = stage.plan;
-    std::fprintf(stderr, "timedemo: %lld frames at %d fps from %s s, %dx%d\n",
-                 static_cast<long long>(plan.frameCount), plan.fps, formatSeconds(plan.from).c_str(),
-                 options.width, options.height);
+    tell("timedemo: " + std::to_string(plan.frameCount) + " frames at " + std::to_string(plan.fps) +
+         " fps from " + formatSeconds(plan.from) + " s, " + std::to_string(options.width) + "x" +
+         std::to_string(options.height));
 
     Player& player = *stage.player;
     player.buildShow();
@@ -38,19 +34,24 @@ int runTimedemo(const CaptureOptions& options) {
     OffscreenTarget target(options.width, options.height);
     player.setTarget(&target);
     InterruptGuard interruptGuard;
-    ProgressLine progress(stderr, standardErrorIsTerminal(), "timedemo", plan.frameCount);
+    ProgressLine progress(standardErrorIsTerminal(), "timedemo", plan.frameCount);
 
     std::vector<double> times;
     times.reserve(static_cast<size_t>(plan.frameCount));
     const Clock::time_point start = Clock::now();
-    for (int64_t k = 0; k < plan.frameCount && !interrupted(); ++k) {
-        const Clock::time_point frameStart = Clock::now();
-        drawFrame(player, plan, k);
-        // The frame counts as drawn only when the GPU has finished it.
-        glFinish();
+    Clock::time_point frameStart;
+    FrameLoop loop = offlineLoop(plan);
+    // The frame counts as drawn only when the GPU has finished it.
+    loop.output = FrameOutput::Finish;
+    loop.frame = [&](const FrameInfo&) {
+        frameStart = Clock::now();
+        return interrupted() ? FrameChoice::Stop : FrameChoice::Draw;
+    };
+    loop.shown = [&](const FrameInfo& frame) {
         times.push_back(secondsSince(frameStart));
-        progress.update(k + 1, secondsSince(start));
-    }
+        progress.update(frame.index + 1, secondsSince(start));
+    };
+    player.run(loop);
     progress.finish(static_cast<int64_t>(times.size()), secondsSince(start));
     if (interrupted()) {
         complain("timedemo " + interruption() + " after " + std::to_string(times.size()) + " frames");
@@ -66,13 +67,12 @@ int runTimedemo(const CaptureOptions& options) {
             status = offlineFailed;
         }
     }
-    std::fflush(stdout);
-    std::fputs(formatTimedemoReport(setup, stats).c_str(), stdout);
+    Logger& logger = Logger::instance();
+    std::string error;
+    logger.say(LogStream::Output, formatTimedemoReport(setup, stats));
     // The report is the point of the run: one that did not reach standard output is a failure.
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        complain(std::string("cannot write the report to standard output: ") +
-                 (errno != 0 ? std::strerror(errno) : "a write failed"));
+    if (!logger.outputWritten(error)) {
+        complain("cannot write the report to standard output: " + error);
         status = offlineFailed;
     }
     return status;

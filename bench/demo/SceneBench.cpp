@@ -11,7 +11,6 @@
 
 #include "tests/support/TestFiles.h"
 
-#include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -20,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -91,10 +91,23 @@ double processCpuMs() {
     return Velmora::processCpuSeconds() * 1000.0;
 }
 
-void frameAt(double row) {
-    player->clock().hold(row, row / 24.0);
-    player->drawFrame(1.0 / 30.0);
-    player->window().swapBuffers();
+// The player's loop held at row(k), one frame of 1/30 s each, swapped; no window events.
+Velmora::FrameLoop heldFrames(std::function<double(int64_t)> row) {
+    Velmora::FrameLoop loop;
+    loop.clock = Velmora::ClockPolicy::Held;
+    loop.row = std::move(row);
+    loop.warm.frames = 0;
+    loop.step = 1.0 / 30.0;
+    loop.events = false;
+    loop.stopOnClose = false;
+    return loop;
+}
+
+// `count` frames at row 0.
+void framesAtTop(int count) {
+    Velmora::FrameLoop loop = heldFrames([](int64_t) { return 0.0; });
+    loop.frames = count;
+    player->run(loop);
 }
 
 // 300 frames 1/30 s apart through the heart, the fetus and the effects; median frame time.
@@ -102,14 +115,22 @@ void BM_Frame1280x720(benchmark::State& state) {
     std::vector<double> times;
     const double cpuStart = processCpuMs();
     double row = 0.0;
-    for (auto _ : state) {
-        const Clock::time_point start = Clock::now();
-        frameAt(row);
+    Clock::time_point start;
+    Velmora::FrameLoop loop = heldFrames([&](int64_t) { return row; });
+    loop.frame = [&](const Velmora::FrameInfo&) {
+        if (!state.KeepRunning()) {
+            return Velmora::FrameChoice::Stop;
+        }
+        start = Clock::now();
+        return Velmora::FrameChoice::Draw;
+    };
+    loop.shown = [&](const Velmora::FrameInfo&) {
         const double ms = milliseconds(Clock::now() - start);
         state.SetIterationTime(ms / 1000.0);
         times.push_back(ms);
         row += 24.0 / 30.0 * 2.0; // two rows of choreography per frame: 300 frames cover 480 rows
-    }
+    };
+    player->run(loop);
     // CPU time of all threads (llvmpipe rasterises on its own): steadier than wall time on a busy
     // machine, and a measure of the work a frame takes.
     state.counters["cpu_ms_per_frame"] = (processCpuMs() - cpuStart) / static_cast<double>(times.size());
@@ -146,7 +167,7 @@ int main(int argc, char** argv) {
         VelmoraTest::SilencedOutput silenced;
         player->buildShow();
         built = Clock::now();
-        frameAt(0.0);
+        framesAtTop(1);
         first = Clock::now();
     }
 
@@ -161,9 +182,7 @@ int main(int argc, char** argv) {
     benchmark::AddCustomContext("startup_first_frame_ms", text);
 
     // Discard the first frames' one-off costs (llvmpipe compiles each shader at its first draw).
-    for (int i = 0; i < 5; ++i) {
-        frameAt(0.0);
-    }
+    framesAtTop(5);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     player.reset();

@@ -106,8 +106,12 @@ std::string makeToneMp3(const TempFolder& folder, const std::string& name, const
     if (!cached.empty()) {
         // Kept for test runs where no lame can run (the Windows build's, under wine): whole or not
         // at all.
+        // A cache that cannot be written is only a slower next run.
         std::string error;
-        Velmora::writeFileReplacing(cached, readFile(mp3), error);
+        if (!Velmora::writeFileReplacing(cached, readFile(mp3), error)) {
+            std::fprintf(stderr, "note: the tone cache %s was not written: %s\n", cached.c_str(),
+                         error.c_str());
+        }
     }
     return mp3;
 }

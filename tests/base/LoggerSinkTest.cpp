@@ -37,3 +37,28 @@ TEST(Logger, LinesFromManyThreadsReachTheSinkWhole) {
     }
     EXPECT_EQ(lines.back(), "no level");
 }
+
+// Messages for a person take one route with two streams: standard output's lines through the
+// sink (as log lines do), standard error's text exactly as given (progress redraws included)
+// through the error sink; neither stream's sink sees the other's messages.
+TEST(Logger, MessagesForPeopleGoToTheStreamTheyBelongOn) {
+    std::vector<std::string> lines;
+    std::string errors;
+    Logger& logger = Logger::instance();
+    Logger::Sink previous = logger.setSink([&](const std::string& line) { lines.push_back(line); });
+    Logger::Sink previousError = logger.setErrorSink([&](const std::string& text) { errors += text; });
+    logger.say(Velmora::LogStream::Output, "timedemo: 10 frames\nmedian 4.1 ms\n");
+    logger.say(Velmora::LogStream::Error, "\rcapture: frame 1 of 2");
+    logger.say(Velmora::LogStream::Error, "\rcapture: frame 2 of 2\n");
+    logger.error("%s", "a log line stays on the log's sink");
+    logger.say(Velmora::LogStream::Output, "Edit server: http://127.0.0.1:1/?token=t\n");
+    logger.setErrorSink(previousError);
+    logger.setSink(previous);
+
+    EXPECT_EQ(lines, (std::vector<std::string>{"timedemo: 10 frames", "median 4.1 ms",
+                                               "ERROR - a log line stays on the log's sink",
+                                               "Edit server: http://127.0.0.1:1/?token=t"}));
+    EXPECT_EQ(errors, "\rcapture: frame 1 of 2\rcapture: frame 2 of 2\n");
+    std::string why;
+    EXPECT_TRUE(logger.outputWritten(why)) << why;
+}

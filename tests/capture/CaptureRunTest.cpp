@@ -8,6 +8,7 @@
 #include "player/Player.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/capture/ShowFixture.h"
+#include "tests/support/TestProcess.h"
 
 #include <gtest/gtest.h>
 #include <stb_image.h>
@@ -33,25 +34,14 @@ ShowFixture& fixture() {
     return *show;
 }
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = VelmoraTest::RunResult;
 
-// Runs the program in the fixture's folder with `arguments` (a shell word list); `environment` is
-// put before the command ("PATH=/x").
-Result velmora(const std::string& arguments, const std::string& environment = "") {
-    const std::string outLog = fixture().file("run.out"), errLog = fixture().file("run.err");
-    Result result;
-    result.status =
-        CaptureTest::runShell("cd '" + fixture().root() + "' && " + environment + " '" VELMORA_BINARY "' " +
-                              arguments + " > '" + outLog + "' 2> '" + errLog + "'");
-    result.out = CaptureTest::readFile(outLog);
-    result.err = CaptureTest::readFile(errLog);
-    std::remove(outLog.c_str());
-    std::remove(errLog.c_str());
-    return result;
+// Runs the program in the fixture's folder; `environment` adds "NAME=value" entries.
+Result velmora(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
+    VelmoraTest::RunOptions options;
+    options.workingDirectory = fixture().root();
+    options.environment = environment;
+    return VelmoraTest::runProgram(VELMORA_BINARY, arguments, options);
 }
 
 struct Image {
@@ -188,19 +178,20 @@ TEST(CaptureRun, BadArgumentsExitWithTwoAndCreateNothing) {
         {"--timedemo --size 320x180 --from -1", "bad --from"},
     };
     for (const auto& [arguments, message] : cases) {
-        Result result = velmora(arguments);
+        Result result = velmora(CaptureTest::words(arguments));
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_NE(result.err.find(message), std::string::npos) << arguments << ": " << result.err;
         EXPECT_EQ(result.err.rfind("velmora: ", 0), 0u) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
     // Without ffmpeg a video cannot be made: said so, with the folder alternative.
-    Result noFfmpeg = velmora("--capture out.mp4 --size 320x180 --fps 10", "PATH=/nonexistent");
+    Result noFfmpeg =
+        velmora(CaptureTest::words("--capture out.mp4 --size 320x180 --fps 10"), {"PATH=/nonexistent"});
     EXPECT_EQ(noFfmpeg.status, 2);
     EXPECT_NE(noFfmpeg.err.find("ffmpeg program was not found"), std::string::npos) << noFfmpeg.err;
     EXPECT_NE(noFfmpeg.err.find("folder"), std::string::npos) << noFfmpeg.err;
     // Past the end of the music (3 s) there is nothing to capture.
-    Result late = velmora("--capture out --size 320x180 --fps 10 --from 5");
+    Result late = velmora(CaptureTest::words("--capture out --size 320x180 --fps 10 --from 5"));
     EXPECT_EQ(late.status, 2);
     EXPECT_NE(late.err.find("beyond the music"), std::string::npos) << late.err;
     EXPECT_EQ(CaptureTest::listFolder(fixture().root()), before);
@@ -210,7 +201,7 @@ TEST(CaptureRun, BadArgumentsExitWithTwoAndCreateNothing) {
 TEST(CaptureRun, PngCapturesAreByteIdenticalAndEndWithTheEndTrack) {
     const std::string frames[2] = {fixture().file("first"), fixture().file("second/")};
     for (const std::string& out : frames) {
-        Result result = velmora("--capture '" + out + "' --size 320x180 --fps 10");
+        Result result = velmora({"--capture", out, "--size", "320x180", "--fps", "10"});
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_NE(result.err.find("capture: wrote 25 frames"), std::string::npos) << result.err;
     }
@@ -234,7 +225,8 @@ TEST(CaptureRun, PngCapturesAreByteIdenticalAndEndWithTheEndTrack) {
 
     // A later span: its audio is the same samples as that span of the whole capture.
     const std::string part = fixture().file("part");
-    Result result = velmora("--capture '" + part + "' --size 320x180 --fps 10 --from 1 --to 1.5");
+    Result result =
+        velmora({"--capture", part, "--size", "320x180", "--fps", "10", "--from", "1", "--to", "1.5"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(CaptureTest::listFolder(part).size(), 6u);
     const std::string partAudio = CaptureTest::readFile(part + "/audio.wav");
@@ -245,7 +237,7 @@ TEST(CaptureRun, PngCapturesAreByteIdenticalAndEndWithTheEndTrack) {
 
 TEST(CaptureRun, AVideoHoldsTheSpanWithItsMusicTheRightWayUp) {
     const std::string video = fixture().file("show.mp4");
-    Result result = velmora("--capture '" + video + "' --size 320x180 --fps 10 --to 2");
+    Result result = velmora({"--capture", video, "--size", "320x180", "--fps", "10", "--to", "2"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_FALSE(CaptureTest::exists(video + ".part"));
     const std::string picture = probe(video, "v");
@@ -255,7 +247,7 @@ TEST(CaptureRun, AVideoHoldsTheSpanWithItsMusicTheRightWayUp) {
 
     // The video's first picture is the PNG capture's first frame, not upside down.
     const std::string frames = fixture().file("reference");
-    ASSERT_EQ(velmora("--capture '" + frames + "' --size 320x180 --fps 10 --to 0.1").status, 0);
+    ASSERT_EQ(velmora({"--capture", frames, "--size", "320x180", "--fps", "10", "--to", "0.1"}).status, 0);
     ASSERT_EQ(CaptureTest::runShell("ffmpeg -v error -y -i '" + video + "' -frames:v 1 '" +
                                     fixture().file("decoded.png") + "'"),
               0);
@@ -274,8 +266,8 @@ TEST(CaptureRun, AnEncoderThatDiesMidwayFailsTheCaptureAndLeavesNoVideo) {
                           "\"av_interleaved_write_frame(): No space left on device\" >&2\\nexit 1\\n' > '" +
                           fakeFolder + "/ffmpeg' && chmod +x '" + fakeFolder + "/ffmpeg'");
     const std::string video = fixture().file("broken.mp4");
-    Result result =
-        velmora("--capture '" + video + "' --size 320x180 --fps 10", "PATH='" + fakeFolder + ":'\"$PATH\"");
+    Result result = velmora({"--capture", video, "--size", "320x180", "--fps", "10"},
+                            {CaptureTest::pathWith(fakeFolder)});
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_NE(result.err.find("ffmpeg exited with status 1"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("No space left on device"), std::string::npos) << result.err;
@@ -285,7 +277,7 @@ TEST(CaptureRun, AnEncoderThatDiesMidwayFailsTheCaptureAndLeavesNoVideo) {
 }
 
 TEST(CaptureRun, TimedemoPrintsItsReport) {
-    Result result = velmora("--timedemo --size 320x180 --fps 10 --to 1");
+    Result result = velmora(CaptureTest::words("--timedemo --size 320x180 --fps 10 --to 1"));
     ASSERT_EQ(result.status, 0) << result.err;
     std::vector<std::string> report;
     std::istringstream lines(result.out);
@@ -330,7 +322,8 @@ TEST(CaptureRun, ACapturedFrameIsTheShowsFrameAtItsGlobalIndex) {
     ASSERT_EQ(chdir(previous), 0);
 
     const std::string frames = fixture().file("row36");
-    Result result = velmora("--capture '" + frames + "' --size 320x180 --fps 30 --from 1.5 --to 1.52");
+    Result result =
+        velmora({"--capture", frames, "--size", "320x180", "--fps", "30", "--from", "1.5", "--to", "1.52"});
     ASSERT_EQ(result.status, 0) << result.err;
     ASSERT_EQ(CaptureTest::listFolder(frames).size(), 2u); // one frame and its audio
     Image captured = loadPng(frames + "/frame_000000.png");

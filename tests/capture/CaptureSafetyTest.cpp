@@ -5,6 +5,7 @@
 #include "capture/FramePlan.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/capture/ShowFixture.h"
+#include "tests/support/TestProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -42,16 +43,15 @@ std::string command(const std::string& arguments, const std::string& redirect,
            " " + redirect;
 }
 
-Result velmora(const std::string& arguments, const std::string& environment = "") {
-    const std::string outLog = fixture().file("run.out"), errLog = fixture().file("run.err");
-    Result result;
-    result.status =
-        CaptureTest::runShell(command(arguments, "> '" + outLog + "' 2> '" + errLog + "'", environment));
-    result.out = CaptureTest::readFile(outLog);
-    result.err = CaptureTest::readFile(errLog);
-    std::remove(outLog.c_str());
-    std::remove(errLog.c_str());
-    return result;
+// Runs the program in the fixture's folder (or `folder` inside it); `environment` adds "NAME=value"
+// entries.
+Result velmora(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+               const std::string& folder = "") {
+    VelmoraTest::RunOptions options;
+    options.workingDirectory = fixture().root() + (folder.empty() ? "" : "/" + folder);
+    options.environment = environment;
+    const VelmoraTest::RunResult run = VelmoraTest::runProgram(VELMORA_BINARY, arguments, options);
+    return Result{run.status, run.out, run.err};
 }
 
 // Frames of the first video stream, or -1 when ffprobe cannot read the file.
@@ -95,7 +95,7 @@ std::string fakeFfmpeg(const std::string& folder, const std::string& script) {
     CaptureTest::runShell("mkdir -p '" + folder + "'");
     CaptureTest::writeFile(folder + "/ffmpeg", "#!/bin/sh\nREAL='" + real + "'\n" + script + "\n");
     chmod((folder + "/ffmpeg").c_str(), 0755);
-    return "PATH='" + folder + ":'\"$PATH\"";
+    return CaptureTest::pathWith(folder);
 }
 
 // A small tmpfs mounted for the test's life (root only), to fill the disk on purpose.
@@ -129,7 +129,7 @@ TEST(CaptureSafety, AFullDiskFailsTheCaptureNamesTheCauseAndKeepsTheOldVideo) {
     // The size of the finished video, to fill the disk up to just before its end (the index and
     // the rewrite that puts it first) and to well before (the frames themselves).
     const std::string probeVideo = fixture().file("size.mp4");
-    ASSERT_EQ(velmora("--capture '" + probeVideo + "' --size 320x180 --fps 10").status, 0);
+    ASSERT_EQ(velmora({"--capture", probeVideo, "--size", "320x180", "--fps", "10"}).status, 0);
     struct stat info;
     ASSERT_EQ(stat(probeVideo.c_str(), &info), 0);
     const int videoKilobytes = static_cast<int>(info.st_size / 1024);
@@ -143,7 +143,7 @@ TEST(CaptureSafety, AFullDiskFailsTheCaptureNamesTheCauseAndKeepsTheOldVideo) {
         SCOPED_TRACE("free KiB: " + std::to_string(freeKilobytes));
         CaptureTest::writeFile(disk.path + "/old.mp4", "an earlier video");
         disk.fillUpTo(freeKilobytes);
-        Result result = velmora("--capture '" + disk.path + "/old.mp4' --size 320x180 --fps 10");
+        Result result = velmora({"--capture", disk.path + "/old.mp4", "--size", "320x180", "--fps", "10"});
         if (result.status == 0) {
             // It fitted after all: then it is whole.
             EXPECT_EQ(videoFrames(disk.path + "/old.mp4"), 25) << result.err;
@@ -159,7 +159,7 @@ TEST(CaptureSafety, AFullDiskFailsTheCaptureNamesTheCauseAndKeepsTheOldVideo) {
 
     // A folder capture on a full disk: status 1 with the cause; the frames that exist are whole.
     disk.fillUpTo(60);
-    Result frames = velmora("--capture '" + disk.path + "/frames' --size 320x180 --fps 10");
+    Result frames = velmora({"--capture", disk.path + "/frames", "--size", "320x180", "--fps", "10"});
     EXPECT_EQ(frames.status, 1) << frames.err;
     EXPECT_NE(frames.err.find("No space left on device"), std::string::npos) << frames.err;
     EXPECT_TRUE(leftovers(disk.path + "/frames").empty());
@@ -177,7 +177,7 @@ TEST(CaptureSafety, AnInterruptedCaptureKeepsItsFramesBesideTheUntouchedVideo) {
                                             "{ dd bs=" + std::to_string(frameBytes) +
                                                 " count=5 iflag=fullblock 2>/dev/null; kill -" + signal +
                                                 " $PPID; cat; } | \"$REAL\" \"$@\"");
-        Result result = velmora("--capture '" + video + "' --size 320x180 --fps 10", path);
+        Result result = velmora({"--capture", video, "--size", "320x180", "--fps", "10"}, {path});
         EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_NE(result.err.find(std::string("interrupted (SIG") + signal + ")"), std::string::npos)
             << result.err;
@@ -279,7 +279,7 @@ TEST(CaptureSafety, TwoCapturesIntoOneFolderDoNotMix) {
     waitpid(ended, nullptr, 0);
     CaptureTest::runShell("mkdir -p '" + frames + "'");
     CaptureTest::writeFile(frames + "/.velmora-capture", std::to_string(ended));
-    EXPECT_EQ(velmora("--capture '" + frames + "' --size 160x90 --fps 10 --to 0.5").status, 0);
+    EXPECT_EQ(velmora({"--capture", frames, "--size", "160x90", "--fps", "10", "--to", "0.5"}).status, 0);
     EXPECT_EQ(CaptureTest::listFolder(frames).size(), 6u);
     CaptureTest::runShell("rm -rf '" + frames + "'");
 }
@@ -288,7 +288,8 @@ TEST(CaptureSafety, OutputNamesAreFilesEvenWhenTheyLookLikeOptionsOrProtocols) {
     const std::string folder = fixture().file("names");
     CaptureTest::runShell("mkdir -p '" + folder + "' && ln -s ../data '" + folder + "/data'");
     for (const std::string name : {"-out.mp4", "12:30.mp4", "file:x.mkv"}) {
-        Result result = velmora("--capture '" + name + "' --size 320x180 --fps 10 --to 1", "cd names &&");
+        Result result =
+            velmora({"--capture", name, "--size", "320x180", "--fps", "10", "--to", "1"}, {}, "names");
         EXPECT_EQ(result.status, 0) << name << ": " << result.err;
         EXPECT_EQ(videoFrames(folder + "/" + name), 10) << name;
     }
@@ -300,11 +301,11 @@ TEST(CaptureSafety, OutputNamesAreFilesEvenWhenTheyLookLikeOptionsOrProtocols) {
 TEST(CaptureSafety, UnusableNamesAreRefusedWithStatusTwoAndLeftoversOfKilledRunsGo) {
     const std::string longName(300, 'n');
     for (const std::string& out : {longName, longName + ".mp4", "sub/" + longName + "/"}) {
-        Result result = velmora("--capture '" + out + "' --size 320x180 --fps 10");
+        Result result = velmora({"--capture", out, "--size", "320x180", "--fps", "10"});
         EXPECT_EQ(result.status, 2) << result.err;
         EXPECT_NE(result.err.find("File name too long"), std::string::npos) << result.err;
     }
-    Result beyond = velmora("--timedemo --size 64x36 --from 1e300");
+    Result beyond = velmora(CaptureTest::words("--timedemo --size 64x36 --from 1e300"));
     EXPECT_EQ(beyond.status, 2);
     EXPECT_NE(beyond.err.find("--from 1e+300 is beyond the music"), std::string::npos) << beyond.err;
     EXPECT_LT(beyond.err.size(), 80u) << beyond.err;
@@ -327,8 +328,8 @@ TEST(CaptureSafety, UnusableNamesAreRefusedWithStatusTwoAndLeftoversOfKilledRuns
         CaptureTest::writeFile(file, "left by a killed run");
     }
     CaptureTest::writeFile(alive, "pid 1 runs");
-    Result result =
-        velmora("--capture stale.mp4 --size 320x180 --fps 10 --to 0.5", "TMPDIR='" + temporary + "'");
+    Result result = velmora(CaptureTest::words("--capture stale.mp4 --size 320x180 --fps 10 --to 0.5"),
+                            {"TMPDIR=" + temporary});
     EXPECT_EQ(result.status, 0) << result.err;
     for (const std::string& file : stale) {
         EXPECT_FALSE(CaptureTest::exists(file)) << file;
@@ -339,7 +340,7 @@ TEST(CaptureSafety, UnusableNamesAreRefusedWithStatusTwoAndLeftoversOfKilledRuns
 }
 
 TEST(CaptureSafety, TimedemoOutputThatCannotBeWrittenIsAFailureAndTheReportCanBeJson) {
-    Result full = velmora("--timedemo --size 64x36 --fps 10 --to 0.5", "");
+    Result full = velmora(CaptureTest::words("--timedemo --size 64x36 --fps 10 --to 0.5"));
     ASSERT_EQ(full.status, 0) << full.err;
     const std::string outLog = fixture().file("full.err");
     EXPECT_EQ(CaptureTest::runShell(
@@ -357,7 +358,8 @@ TEST(CaptureSafety, TimedemoOutputThatCannotBeWrittenIsAFailureAndTheReportCanBe
 
     // --report: the eight lines as before, and the same figures as JSON.
     const std::string json = fixture().file("report.json");
-    Result result = velmora("--timedemo --size 64x36 --fps 10 --to 0.5 --report '" + json + "'");
+    Result result =
+        velmora({"--timedemo", "--size", "64x36", "--fps", "10", "--to", "0.5", "--report", json});
     ASSERT_EQ(result.status, 0) << result.err;
     std::map<std::string, std::string> lines;
     std::istringstream out(result.out);
@@ -392,11 +394,11 @@ TEST(CaptureSafety, TimedemoOutputThatCannotBeWrittenIsAFailureAndTheReportCanBe
     EXPECT_EQ(text.substr(text.size() - 2), "}\n");
 
     // Refused before anything is drawn.
-    EXPECT_EQ(velmora("--capture x --report r.json").status, 2);
-    Result nowhere = velmora("--timedemo --report missing/r.json");
+    EXPECT_EQ(velmora(CaptureTest::words("--capture x --report r.json")).status, 2);
+    Result nowhere = velmora(CaptureTest::words("--timedemo --report missing/r.json"));
     EXPECT_EQ(nowhere.status, 2);
     EXPECT_NE(nowhere.err.find("does not exist"), std::string::npos) << nowhere.err;
-    Result folder = velmora("--timedemo --report data");
+    Result folder = velmora(CaptureTest::words("--timedemo --report data"));
     EXPECT_EQ(folder.status, 2);
     EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
     std::remove(json.c_str());

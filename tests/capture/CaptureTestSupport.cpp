@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -63,6 +65,20 @@ bool waitFor(double seconds, const std::function<bool()>& ready) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string word; stream >> word;) {
+        result.push_back(word);
+    }
+    return result;
+}
+
+std::string pathWith(const std::string& folder) {
+    const char* path = std::getenv("PATH");
+    return "PATH=" + folder + ":" + (path != nullptr ? path : "");
 }
 
 } // namespace CaptureTest

@@ -36,6 +36,11 @@ inline std::vector<std::string> listFolder(const std::string& path) {
 
 // POSIX systems only (CaptureTestSupport.cpp).
 
+// A command line's words, split at spaces (no quoting: for fixed arguments).
+std::vector<std::string> words(const std::string& text);
+// "PATH=<folder>:<the test's PATH>", for RunOptions::environment.
+std::string pathWith(const std::string& folder);
+
 // Runs a shell command line and returns its exit status (-1 when it did not exit normally).
 int runShell(const std::string& command);
 

@@ -7,6 +7,7 @@
 #include "sync/SyncDevice.h"
 #include "tests/capture/CaptureTestSupport.h"
 #include "tests/capture/ShowFixture.h"
+#include "tests/support/TestProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -32,22 +33,15 @@ ShowFixture& fixture() {
     return *show;
 }
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = VelmoraTest::RunResult;
 
-// Runs the program in `folder` (default: the fixture's) under a time limit.
+// Runs the program with the fixed words of `arguments` in `folder` (default: the fixture's) under
+// a time limit.
 Result velmora(const std::string& arguments, const std::string& folder = "") {
-    const std::string root = folder.empty() ? fixture().root() : folder;
-    const std::string outLog = fixture().file("check.out"), errLog = fixture().file("check.err");
-    Result result;
-    result.status = CaptureTest::runShell("cd '" + root + "' && timeout 120 '" VELMORA_BINARY "' " +
-                                          arguments + " > '" + outLog + "' 2> '" + errLog + "'");
-    result.out = CaptureTest::readFile(outLog);
-    result.err = CaptureTest::readFile(errLog);
-    return result;
+    VelmoraTest::RunOptions options;
+    options.workingDirectory = folder.empty() ? fixture().root() : folder;
+    options.timeoutSeconds = 120.0;
+    return VelmoraTest::runProgram(VELMORA_BINARY, CaptureTest::words(arguments), options);
 }
 
 std::vector<std::string> lines(const std::string& text) {

@@ -208,6 +208,93 @@ TEST(WarmFrames, AResetShowDrawsExactlyTheFreshShowsPicture) {
     EXPECT_TRUE(fresh == rebuilt) << "the same row drew differently in two fresh shows";
 }
 
+// Pictures read back by the player's loop are those of drawing the row directly: for the held
+// clock (the shots tool) through the window, pipelined three frames deep and handed over in order
+// to the last one; for the offline clock (the capture) from an off-screen target, with a warm-up
+// first, commands posted during a frame run before the next, and a stop still hands over every
+// frame drawn.
+TEST(PlayerLoop, ReadsBackWhatDrawingTheRowGives) {
+    Velmora::Player& player = DemoTest::player();
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    player.buildShow();
+    const std::vector<double> rows = {48.0, 300.5, 144.0};
+    std::vector<std::vector<uint8_t>> direct;
+    for (double row : rows) {
+        player.drawWarmFrames(row);
+        direct.push_back(Velmora::readPixelsTopDown(width, height));
+    }
+
+    auto collect = [&](std::vector<int64_t>& order, std::vector<std::vector<uint8_t>>& pictures) {
+        return [&](int64_t index, const uint8_t* bottomUp) {
+            order.push_back(index);
+            pictures.emplace_back(static_cast<size_t>(width) * height * 4);
+            Velmora::flipRows(bottomUp, pictures.back().data(), width, height);
+        };
+    };
+    Velmora::FrameLoop held;
+    held.clock = Velmora::ClockPolicy::Held;
+    held.frames = static_cast<int64_t>(rows.size());
+    held.row = [&](int64_t k) { return rows[static_cast<size_t>(k)]; };
+    held.output = Velmora::FrameOutput::ReadBack;
+    held.events = false;
+    std::vector<int64_t> heldOrder;
+    std::vector<std::vector<uint8_t>> heldPictures;
+    held.picture = collect(heldOrder, heldPictures);
+    EXPECT_EQ(player.run(held), 0);
+
+    Velmora::OffscreenTarget target(width, height);
+    player.setTarget(&target);
+    player.drawWarmFrames(48.0);
+    const std::vector<uint8_t> warmed = player.readTarget();
+    Velmora::FrameLoop offline;
+    offline.clock = Velmora::ClockPolicy::Offline;
+    offline.frames = 10;
+    offline.frameTime = [](int64_t k) { return 2.0 + static_cast<double>(k) / 30.0; };
+    offline.output = Velmora::FrameOutput::ReadBack;
+    offline.stopOnClose = false;
+    std::vector<std::string> steps;
+    offline.frame = [&](const Velmora::FrameInfo& frame) {
+        steps.push_back("frame " + std::to_string(frame.index));
+        player.post([&steps] { steps.push_back("command"); });
+        if (frame.index == 4) {
+            return Velmora::FrameChoice::Stop;
+        }
+        return frame.index == 0 ? Velmora::FrameChoice::WarmUp : Velmora::FrameChoice::Draw;
+    };
+    std::vector<int64_t> offlineOrder;
+    std::vector<std::vector<uint8_t>> offlinePictures;
+    offline.picture = collect(offlineOrder, offlinePictures);
+    EXPECT_EQ(player.run(offline), 0);
+    player.setTarget(nullptr);
+    player.clock().follow();
+    std::fflush(stdout);
+    testing::internal::GetCapturedStdout();
+
+    auto sameColour = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (i % 4 != 3 && a[i] != b[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_EQ(heldOrder, (std::vector<int64_t>{0, 1, 2}));
+    ASSERT_EQ(heldPictures.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_TRUE(sameColour(heldPictures[i], direct[i])) << "row " << rows[i];
+    }
+    EXPECT_EQ(offlineOrder, (std::vector<int64_t>{0, 1, 2, 3}));
+    ASSERT_FALSE(offlinePictures.empty());
+    EXPECT_TRUE(sameColour(offlinePictures[0], warmed)) << "frame 0 is the warmed-up picture of its row";
+    EXPECT_FALSE(sameColour(offlinePictures[0], offlinePictures[3])) << "later frames move on";
+    EXPECT_EQ(steps, (std::vector<std::string>{"frame 0", "command", "frame 1", "command", "frame 2",
+                                               "command", "frame 3", "command", "frame 4"}));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -277,3 +277,50 @@ TEST(ShaderProgram, ReloadReplacesTheProgramOnlyWhenTheNewOneLinks) {
     EXPECT_FALSE(internal->reload());
     EXPECT_TRUE(internal->linked());
 }
+
+// A handle names a uniform once: naming looks nothing up, its first set looks the location up and
+// logs it as a set by name would (once, shared with the by-name cache), and after a reload it
+// finds the uniform in the new program, wherever it now is.
+TEST(ShaderProgram, HandlesSetTheNamedUniformAndOutliveAReload) {
+    const std::string fragmentPath = TestSupport::writeFile("handles.fs", fragmentSource);
+    const std::string vertexPath = TestSupport::writeFile("handles.vs", vertexSource);
+    std::unique_ptr<ShaderProgram> program;
+    captureStdout([&] { program = std::make_unique<ShaderProgram>(fragmentPath, vertexPath, FromFile); });
+    program->use();
+    ShaderProgram::Uniform gain;
+    ShaderProgram::Uniform typo;
+    EXPECT_EQ(captureStdout([&] {
+                  gain = program->uniform("gain");
+                  typo = program->uniform("gian");
+              }),
+              "");
+    EXPECT_EQ(program->uniform("gain").index, gain.index);
+    std::string log = captureStdout([&] {
+        program->setUniform1f(gain, 0.5f);
+        program->setUniform1f(gain, 0.25f);
+        program->setUniform1f("gain", 0.25f);
+        program->setUniform1f(typo, 9.0f);
+        program->setUniform1f(ShaderProgram::Uniform(), 9.0f);
+    });
+    EXPECT_EQ(lines(log),
+              (std::vector<std::string>{"DEBUG - gain -> " + std::to_string(program->uniformLocation(gain)),
+                                        "DEBUG - gian -> -1"}));
+    EXPECT_EQ(program->uniformLocation(typo), -1);
+    float value = 0.0f;
+    glGetUniformfv(program->id(), program->uniformLocation(gain), &value);
+    EXPECT_EQ(value, 0.25f);
+
+    // The reloaded program declares more uniforms before "gain".
+    std::string moved = fragmentSource;
+    moved.insert(moved.find("uniform float gain;"), "uniform vec4 a;\nuniform vec4 b;\nuniform vec4 c;\n");
+    moved.replace(moved.find("colour = "), 9, "colour = a + b + c + ");
+    TestSupport::writeFile("handles.fs", moved);
+    captureStdout([&] { ASSERT_TRUE(program->reload()); });
+    program->use();
+    log = captureStdout([&] { program->setUniform1f(gain, 0.75f); });
+    const GLint location = glGetUniformLocation(program->id(), "gain");
+    EXPECT_EQ(log, "DEBUG - gain -> " + std::to_string(location) + "\n");
+    EXPECT_EQ(program->uniformLocation(gain), location);
+    glGetUniformfv(program->id(), location, &value);
+    EXPECT_EQ(value, 0.75f);
+}

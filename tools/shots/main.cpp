@@ -13,7 +13,6 @@
 #include "player/Player.h"
 #include "tools/shots/ContactSheet.h"
 
-#include <GL/glew.h>
 #include <stb_image_write.h>
 
 #include <cstdio>
@@ -121,10 +120,25 @@ int main(int argc, char** argv) {
         Shots::ContactSheet contactSheet(sheet ? static_cast<int>(rows.size()) : 1, sheetColumns, thumbWidth,
                                          thumbHeight);
         player.buildShow();
-        for (size_t index = 0; index < rows.size(); ++index) {
+        // One picture per row, each after its warm-up, read back as soon as it is drawn.
+        Velmora::FrameLoop loop;
+        loop.clock = Velmora::ClockPolicy::Held;
+        loop.frames = static_cast<int64_t>(rows.size());
+        loop.row = [&](int64_t k) { return rows[static_cast<size_t>(k)]; };
+        loop.warm = plan;
+        loop.output = Velmora::FrameOutput::ReadBack;
+        loop.readBackDepth = 1;
+        loop.events = false;
+        loop.stopOnClose = false;
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+        bool written = true;
+        loop.frame = [&](const Velmora::FrameInfo&) {
+            return written ? Velmora::FrameChoice::WarmUp : Velmora::FrameChoice::Stop;
+        };
+        loop.picture = [&](int64_t k, const uint8_t* bottomUp) {
+            Velmora::flipRows(bottomUp, pixels.data(), width, height);
+            const size_t index = static_cast<size_t>(k);
             const double row = rows[index];
-            player.drawWarmFrames(row, plan);
-            const std::vector<uint8_t> pixels = Velmora::readPixelsTopDown(width, height);
             char label[64];
             std::snprintf(label, sizeof(label), "%g", row);
             if (sheet) {
@@ -134,16 +148,21 @@ int main(int argc, char** argv) {
                 frame.pixels = pixels;
                 contactSheet.place(static_cast<int>(index), frame, label);
                 std::fprintf(stderr, "row %s (%zu of %zu)\n", label, index + 1, rows.size());
-                continue;
+                return;
             }
             char name[64];
             std::snprintf(name, sizeof(name), "%g.png", row);
             const std::string path = prefix + name;
             if (!stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4)) {
                 std::fprintf(stderr, "cannot write %s\n", path.c_str());
-                return 1;
+                written = false;
+                return;
             }
             std::fprintf(stderr, "wrote %s\n", path.c_str());
+        };
+        player.run(loop);
+        if (!written) {
+            return 1;
         }
         if (sheet) {
             const Shots::RgbaImage& image = contactSheet.image();

@@ -1,6 +1,8 @@
-#include "player/OffscreenTarget.h"
+#include "engine/OffscreenTarget.h"
 
 #include "base/Vexception.h"
+
+#include <GL/glew.h>
 
 #include <string>
 

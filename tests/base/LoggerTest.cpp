@@ -2,14 +2,26 @@
 #include "base/Logger.h"
 #include "base/VFileException.h"
 #include "base/Vexception.h"
-#include "tests/engine/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 
-using TestSupport::captureStdout;
 using Velmora::Logger;
+
+namespace {
+
+std::string captureStdout(const std::function<void()>& body) {
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    body();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+} // namespace
 
 TEST(Logger, WritesOneLevelledLinePerCall) {
     const std::string log = captureStdout([] {

@@ -1,4 +1,5 @@
-// The presentation as the frame loop sees it: advance by dt, then draw one frame.
+// Velmora::Demo, the presentation as the frame loop sees it: advance by dt, then draw one frame. (The
+// header is named for what it is, the interface, apart from the show that implements it, demo/Demo.h.)
 #pragma once
 
 #include "engine/FrameClock.h"

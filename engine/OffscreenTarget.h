@@ -1,9 +1,10 @@
 // A framebuffer that a frame's last pass draws into instead of the window, so that the picture has
 // exactly the size asked for whatever the screen (captures, the timedemo, the edit mode's held
 // frame). An RGBA8 colour renderbuffer, no depth.
+//
+// It is bound, copied to the window and read through FramebufferStack's base target, not by itself
+// (apart from its own making).
 #pragma once
-
-#include <GL/glew.h>
 
 #include <type_traits>
 
@@ -15,7 +16,7 @@ public:
     OffscreenTarget(int width, int height);
     ~OffscreenTarget();
 
-    GLuint id() const { return framebuffer; }
+    unsigned id() const { return framebuffer; }
     int width() const { return targetWidth; }
     int height() const { return targetHeight; }
 
@@ -25,8 +26,8 @@ public:
 private:
     int targetWidth;
     int targetHeight;
-    GLuint framebuffer = 0;
-    GLuint colour = 0;
+    unsigned framebuffer = 0;
+    unsigned colour = 0;
 };
 
 static_assert(!std::is_copy_constructible<OffscreenTarget>::value, "OffscreenTarget owns GL names");
