@@ -75,7 +75,7 @@ const Option options[] = {
      [](CommandLine& c, const std::string& value) {
          return Velmora::applyOfflineOption(c.offline, "--preroll", value);
      }},
-    {"--overlap", "N", "with --chunk: frames drawn and written past the chunk's end (default 60)",
+    {"--overlap", "N", "with --chunk: frames drawn and written past the chunk's end (default 2 s of frames)",
      [](CommandLine& c, const std::string& value) {
          return Velmora::applyOfflineOption(c.offline, "--overlap", value);
      }},

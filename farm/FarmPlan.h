@@ -32,8 +32,11 @@ struct FarmPlan {
     int64_t preroll = 0;
     int64_t overlap = 0;
 
-    static constexpr int64_t defaultPreroll = 60;
-    static constexpr int64_t defaultOverlap = 60;
+    // Defaults in seconds of the show (the trails' memory is in time, not frames): with 5 s of
+    // pre-roll and 2 s of overlap, 55 of 63 joins of the whole show at 60 fps were proven in one
+    // measurement; with 1 s and 1 s, 29.
+    static constexpr int defaultPrerollSeconds = 5;
+    static constexpr int defaultOverlapSeconds = 2;
     static constexpr int maxChunks = 100000;
 
     // The first frame the one-machine render draws (after its reset).

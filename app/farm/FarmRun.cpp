@@ -313,8 +313,10 @@ FarmPlan planFromOptions(const CaptureOptions& options, const FarmStage& stage) 
     plan.end = stage.frames.first + stage.frames.frameCount;
     plan.lead = showLeadIn;
     plan.chunks = options.chunkCount;
-    plan.preroll = options.preroll >= 0 ? options.preroll : FarmPlan::defaultPreroll;
-    plan.overlap = options.overlap >= 0 ? options.overlap : FarmPlan::defaultOverlap;
+    plan.preroll =
+        options.preroll >= 0 ? options.preroll : int64_t(FarmPlan::defaultPrerollSeconds) * options.fps;
+    plan.overlap =
+        options.overlap >= 0 ? options.overlap : int64_t(FarmPlan::defaultOverlapSeconds) * options.fps;
     return plan;
 }
 

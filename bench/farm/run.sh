@@ -9,7 +9,8 @@
 #   capture    seconds per frame of the one-machine --capture to .mp4
 #   assembly   seconds per frame of --assemble into .mp4 (PNG decode, one x264 encode), and its start
 # Model for the show's F frames at FPS (the music's 181 s), N machines, pre-roll P and overlap V
-# (the defaults, 60 each, shortened to fit short chunks as the chunk run does):
+# (the defaults, 5 s and 2 s of frames, the overlap shortened to fit short chunks as the chunk run
+# does):
 #   one machine   T1 = start + F * capture
 #   N machines    TN = start + (F/N + P + V) * chunk + assembly start + F * assembly
 #   chunk cost    (start + (P + V) * chunk) / ((F/N) * chunk): what a chunk spends beyond its frames
@@ -74,8 +75,8 @@ awk -v k="$frames" -v one="$t_one" -v chunk="$t_chunk" -v cap="$t_capture" -v as
     for (i = 1; i <= 4; ++i) {
         n = list[i]
         per = F / n
-        pv = (n == 1) ? 0 : 120
-        if (n > 1 && pv / 2 >= per) { pv = 2 * (per - 1) }
+        pv = (n == 1) ? 0 : 7 * fps
+        if (n > 1 && 2 * fps >= per) { pv = 5 * fps + per - 1 }
         if (n == 1) { T = T1; R = T1; share = s / (per * capf) } else {
             R = s + (per + pv) * c
             T = R + A + u * (n - 1) * per * c

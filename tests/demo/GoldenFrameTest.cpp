@@ -245,12 +245,19 @@ TEST(PlayerLoop, ReadsBackWhatDrawingTheRowGives) {
 
     Velmora::OffscreenTarget target(width, height);
     player.setTarget(&target);
-    player.drawWarmFrames(48.0);
+    // The offline loop draws the show's global frames: frame 0 here is global frame 60 (row 48 at
+    // 30 fps), after its pre-roll from a reset show.
+    player.resetShow();
+    for (int64_t g = 60 - Velmora::showLeadIn; g <= 60; ++g) {
+        player.drawShowFrame(g, 30);
+    }
     const std::vector<uint8_t> warmed = player.readTarget();
     Velmora::FrameLoop offline;
     offline.clock = Velmora::ClockPolicy::Offline;
     offline.frames = 10;
-    offline.frameTime = [](int64_t k) { return 2.0 + static_cast<double>(k) / 30.0; };
+    offline.firstFrame = 60;
+    offline.fps = 30;
+    offline.frameTime = [](int64_t k) { return Velmora::frameSeconds(60 + k, 30); };
     offline.output = Velmora::FrameOutput::ReadBack;
     offline.stopOnClose = false;
     std::vector<std::string> steps;
@@ -289,7 +296,7 @@ TEST(PlayerLoop, ReadsBackWhatDrawingTheRowGives) {
     }
     EXPECT_EQ(offlineOrder, (std::vector<int64_t>{0, 1, 2, 3}));
     ASSERT_FALSE(offlinePictures.empty());
-    EXPECT_TRUE(sameColour(offlinePictures[0], warmed)) << "frame 0 is the warmed-up picture of its row";
+    EXPECT_TRUE(sameColour(offlinePictures[0], warmed)) << "frame 0 is the show's frame after its pre-roll";
     EXPECT_FALSE(sameColour(offlinePictures[0], offlinePictures[3])) << "later frames move on";
     EXPECT_EQ(steps, (std::vector<std::string>{"frame 0", "command", "frame 1", "command", "frame 2",
                                                "command", "frame 3", "command", "frame 4"}));
