@@ -63,7 +63,9 @@ void EditSession::startUp() {
     held = std::make_unique<OffscreenTarget>(options.width, options.height);
     player->setTarget(held.get());
     store = std::make_unique<TrackStore>(player->sync(), hotReload);
-    store->load();
+    for (const TrackStore::Reload& problem : store->load()) {
+        hotReload.setTrackError(problem.error->track, problem.error->file, problem.error);
+    }
     api = std::make_unique<EditApi>(static_cast<EditControl&>(*this), *store);
     collectShaderErrors();
 
@@ -293,9 +295,9 @@ void EditSession::checkFiles() {
         if (path.rfind("./data/shaders/", 0) == 0) {
             reloadShaderFile(path);
         } else if (const std::optional<std::string> name = TrackSource::trackOfSource(path)) {
-            reloadTrack(store->reloadSource(*name), *name, true);
+            reloadTrack(store->reloadSource(*name), *name);
         } else if (const std::optional<std::string> compiled = TrackSource::trackOfCompiled(path)) {
-            reloadTrack(store->reloadCompiled(*compiled), *compiled, false);
+            reloadTrack(store->reloadCompiled(*compiled), *compiled);
         }
     });
 }
@@ -326,7 +328,7 @@ void EditSession::collectShaderErrors() {
     std::vector<EditError> found;
     for (const ShaderProgram* program : ShaderProgram::all()) {
         for (const ShaderProblem& problem : program->problems()) {
-            EditError error{shownPath(problem.file), problem.line, problem.message};
+            EditError error{shownPath(problem.file), problem.line, problem.message, ""};
             if (std::find(found.begin(), found.end(), error) == found.end()) {
                 found.push_back(error);
             }
@@ -337,8 +339,9 @@ void EditSession::collectShaderErrors() {
     }
 }
 
-void EditSession::setTrackError(const std::string& name, const std::optional<EditError>& error) {
-    if (hotReload.setTrackError(name, error)) {
+void EditSession::setTrackError(const std::string& name, const std::string& file,
+                                const std::optional<EditError>& error) {
+    if (hotReload.setTrackError(name, file, error)) {
         errorsChanged();
     }
 }
@@ -348,23 +351,27 @@ void EditSession::errorsChanged() {
     hub.publish("error", Json{{"errors", publishedStateJson["errors"]}}.dump());
 }
 
-void EditSession::reloadTrack(const TrackStore::Reload& reload, const std::string& name, bool clearsError) {
+void EditSession::reloadTrack(const TrackStore::Reload& reload, const std::string& name) {
+    for (const std::string& file : reload.fine) {
+        setTrackError(name, file, std::nullopt);
+    }
     if (reload.error) {
-        setTrackError(name, reload.error);
-        hub.publish("reloaded", Json{{"file", reload.file}, {"ok", false}}.dump());
-        return;
+        setTrackError(name, reload.error->file, reload.error);
     }
     if (reload.changed) {
-        if (clearsError) {
-            setTrackError(name, std::nullopt);
-        }
         trackChanged(name, "disk");
     }
-    hub.publish("reloaded", Json{{"file", reload.file}, {"ok", true}}.dump());
+    hub.publish("reloaded",
+                Json{{"file", reload.file}, {"ok", !reload.error}, {"frame", framesDrawn}}.dump());
+}
+
+void EditSession::trackReloaded(const std::string& name, const TrackStore::Reload& reload) {
+    reloadTrack(reload, name);
 }
 
 void EditSession::trackEdited(const std::string& name) {
-    setTrackError(name, std::nullopt);
+    setTrackError(name, shownPath(TrackSource::sourcePath(name)), std::nullopt);
+    setTrackError(name, shownPath(TrackSource::compiledPath(name)), std::nullopt);
     trackChanged(name, "api");
 }
 

@@ -100,8 +100,9 @@ bool HotReload::setShaderErrors(const std::vector<EditError>& found) {
     return true;
 }
 
-bool HotReload::setTrackError(const std::string& name, const std::optional<EditError>& error) {
-    const auto existing = trackErrors.find(name);
+bool HotReload::setTrackError(const std::string& name, const std::string& file,
+                              const std::optional<EditError>& error) {
+    const auto existing = trackErrors.find({name, file});
     if (!error) {
         if (existing == trackErrors.end()) {
             return false;
@@ -113,7 +114,7 @@ bool HotReload::setTrackError(const std::string& name, const std::optional<EditE
         return false;
     }
     std::fprintf(stderr, "velmora: %s:%d: %s\n", error->file.c_str(), error->line, error->message.c_str());
-    trackErrors[name] = *error;
+    trackErrors[{name, file}] = *error;
     return true;
 }
 
