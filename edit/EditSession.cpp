@@ -4,6 +4,7 @@
 #include "base/Logger.h"
 #include "base/Platform.h"
 #include "base/Vexception.h"
+#include "edit/DrawingCall.h"
 #include "edit/EditTitle.h"
 #include "edit/TrackSource.h"
 #include "engine/ShaderProgram.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <future>
 
 #ifndef VELMORA_SOURCE_DIR
 #define VELMORA_SOURCE_DIR "."
@@ -26,9 +26,6 @@ namespace {
 using Json = nlohmann::json;
 using SteadyClock = std::chrono::steady_clock;
 
-// Server requests wait at most this long for the drawing thread (a warm-up in software GL at a
-// large size takes about half a second).
-constexpr auto answerTime = std::chrono::seconds(5);
 constexpr auto stateEventInterval = std::chrono::milliseconds(50);
 constexpr auto titleInterval = std::chrono::milliseconds(250);
 
@@ -117,7 +114,7 @@ int EditSession::run() {
     }
     // Requests still waiting for the drawing thread get their answers, then the server goes.
     player->applyCommands();
-    server->stop();
+    server->stop([this] { player->applyCommands(); });
     player->applyCommands();
     return 0;
 }
@@ -443,18 +440,12 @@ void EditSession::updateTitle() {
 }
 
 Reply EditSession::onDrawingThread(std::function<Reply()> work) {
-    auto promise = std::make_shared<std::promise<Reply>>();
-    std::future<Reply> answer = promise->get_future();
-    player->post([promise, work = std::move(work)] { promise->set_value(work()); });
-    Window::wake();
-    if (answer.wait_for(answerTime) != std::future_status::ready) {
-        return Reply::error(503, "the show did not answer in time");
-    }
-    try {
-        return answer.get();
-    } catch (const std::exception& error) {
-        return Reply::error(503, std::string("the show is closing: ") + error.what());
-    }
+    return DrawingCall::run(
+        [this](std::function<void()> task) {
+            player->post(std::move(task));
+            Window::wake();
+        },
+        std::move(work));
 }
 
 Reply EditSession::lastFrame(std::vector<std::uint8_t>& pixels, int& width, int& height) {
