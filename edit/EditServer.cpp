@@ -584,6 +584,18 @@ private:
                 return false;
             }
         }
+        // Strangers learn nothing more: the token before anything else of an API request.
+        const bool api = request.path.rfind("/api/", 0) == 0;
+        if (api) {
+            const auto query = request.query.find("token");
+            const std::string given = request.has("x-velmora-token") ? request.header("x-velmora-token")
+                                      : query != request.query.end() ? query->second
+                                                                     : std::string();
+            if (!sameSecret(given, server.token())) {
+                refuse(401, "a valid token is needed (X-Velmora-Token or ?token=)");
+                return false;
+            }
+        }
         if (request.has("transfer-encoding")) {
             refuse(411, "a body must come with a Content-Length (chunked bodies are not taken)");
             return false;
@@ -605,16 +617,7 @@ private:
                 return false;
             }
         }
-        const bool api = request.path.rfind("/api/", 0) == 0;
         if (api) {
-            const auto query = request.query.find("token");
-            const std::string given = request.has("x-velmora-token") ? request.header("x-velmora-token")
-                                      : query != request.query.end() ? query->second
-                                                                     : std::string();
-            if (!sameSecret(given, server.token())) {
-                refuse(401, "a valid token is needed (X-Velmora-Token or ?token=)");
-                return false;
-            }
             if (request.method == "PUT" || request.method == "POST") {
                 const std::string type = request.header("content-type");
                 if (lower(trimmed(type.substr(0, type.find(';')))) != "application/json") {
@@ -651,7 +654,7 @@ public:
         }
         text += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
         text += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
-        text += keepAlive ? "EditConnection: keep-alive\r\n\r\n" : "EditConnection: close\r\n\r\n";
+        text += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
         text += reply.body;
         deadline(writeTime);
         send(std::move(text));
@@ -664,7 +667,7 @@ public:
         chunked = !request.http10;
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
                            "X-Content-Type-Options: nosniff\r\n";
-        head += chunked ? "Transfer-Encoding: chunked\r\n\r\n" : "EditConnection: close\r\n\r\n";
+        head += chunked ? "Transfer-Encoding: chunked\r\n\r\n" : "Connection: close\r\n\r\n";
         const std::string first = "event: state\ndata: " + firstState + "\n\n";
         send(head + (chunked ? chunkOf(first) : first));
         server.streams.insert(shared_from_this());

@@ -141,6 +141,16 @@ int EditProcess::stop() {
     return -1;
 }
 
+std::optional<int> EditProcess::waitForExit(double seconds) {
+    if (!finished) {
+        finished = process.waitFor(seconds);
+    }
+    if (!finished) {
+        return std::nullopt;
+    }
+    return exitCode(*finished);
+}
+
 int EditProcess::exitCode(const Velmora::ExitStatus& status) const {
     if (!status.exited) {
         return -1;

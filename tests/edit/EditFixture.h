@@ -66,6 +66,9 @@ public:
     // AddressSanitizer the program checks for leaks at exit: leaks alone count as a clean exit here
     // (see leaksOfOurs), any other report does not.
     int stop();
+    // Waits up to `seconds` for the program to end by itself (after a signal the test sent); its
+    // exit status as stop() gives it, or nothing when it still runs.
+    std::optional<int> waitForExit(double seconds);
     // Under AddressSanitizer, after stop: the leak reports whose allocation stack goes through our
     // own sources (the GL driver's and system libraries' own leaks are not ours to fix).
     std::vector<std::string> leaksOfOurs() const;
