@@ -187,21 +187,21 @@ TrackStore::Reload TrackStore::reloadSource(const std::string& name) {
         result.error = problem;
         return result;
     }
-    if (sameAsBefore && !files.sourceError) {
-        // Our own write, or a save of the same text: nothing changed.
-        result.fine = {result.file};
-        return result;
-    }
+    const bool wasBroken = files.sourceError.has_value();
     files.sourceError.reset();
+    // The compiled file follows its source; a save of the same text rebuilds a compiled file that
+    // went wrong.
     const std::vector<unsigned char> image = TrackFile::encode(keys);
     const std::string bytes(image.begin(), image.end());
     const std::string compiled = TrackSource::compiledPath(name);
+    files.compiled = look(compiled);
     if (!(files.compiled.readable && files.compiled.bytes == bytes)) {
         std::string problem;
         hotReload.rememberOwnWrite(compiled, bytes);
         if (!writeFileReplacing(compiled, bytes, problem)) {
             hotReload.forgetOwnWrite(compiled);
             files.compiled = look(compiled);
+            result.fine = {result.file};
             result.error = EditError{shownPath(compiled), 0,
                                      "cannot write: " + problem + "; it does not agree with " + result.file +
                                          " and the show keeps its keys",
@@ -210,10 +210,14 @@ TrackStore::Reload TrackStore::reloadSource(const std::string& name) {
         }
         files.compiled = Seen{true, true, bytes, ""};
     }
+    result.fine = {result.file, shownPath(compiled)};
+    if (sameAsBefore && !wasBroken && sameKeys(keys, sync.getTrack(name.c_str())->keys)) {
+        // Our own write, or a save of the same text: nothing changed.
+        return result;
+    }
     sync.setKeys(name, std::move(keys));
     publishKeys(name, &now.bytes);
     result.changed = true;
-    result.fine = {result.file, shownPath(compiled)};
     return result;
 }
 

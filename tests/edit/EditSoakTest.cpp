@@ -1,20 +1,38 @@
 // A few thousand random API calls from several clients at once, mixed with saves of track sources
-// and shaders on disk, while the show plays: the program keeps answering, ends cleanly (under the
-// sanitizers: no report), and no save is lost.
+// and shaders on disk (in place and by rename, as text editors do), sources saved broken and fixed
+// again, and compiled files replaced by garbage, while the show plays: the program keeps answering,
+// ends cleanly (under the sanitizers: no report), no save is lost, and at the end every source
+// agrees with its compiled file and with what the show plays.
 #include "tests/edit/EditFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <random>
 #include <thread>
 
+#ifndef VELMORA_TRACK_BINARY
+#error "VELMORA_TRACK_BINARY must name velmora-track"
+#endif
+
 using namespace EditTest;
 
 namespace {
+
+// Fewer rounds under the sanitizers, which run several times slower, so that the test stays well
+// within its time limit on a loaded machine.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int clientRounds = 200;
+constexpr int saverRounds = 60;
+#else
+constexpr int clientRounds = 600;
+constexpr int saverRounds = 150;
+#endif
 
 // Tracks edited through the API, and others edited on disk, so each has one writer to compare with.
 const char* const apiTracks[] = {"hue", "saturation", "brightness", "addconst"};
@@ -70,7 +88,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
             failures++;
             ADD_FAILURE() << what << " answered " << status << (result ? ": " + result->body : "");
         };
-        for (int i = 0; i < 600; ++i) {
+        for (int i = 0; i < clientRounds; ++i) {
             switch (random() % 10) {
             case 0:
             case 1:
@@ -140,18 +158,25 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
         }
     };
 
-    // Saves on disk of the other tracks' sources (the last one of each is kept), and shaders
-    // rewritten as they were.
+    // Saves on disk of the other tracks' sources (the last good one of each is kept; a broken one
+    // is fixed by a later save), compiled files of the API's tracks replaced by garbage (repaired by
+    // the next save), and shaders rewritten as they were.
     std::map<std::string, std::string> lastSource;
+    std::map<std::string, bool> brokenSource;
+    std::map<std::string, bool> brokenCompiled;
     auto saver = [&] {
         std::mt19937 random(99);
         const std::string shader = readFile(edit.file("data/shaders/dirblur.fs"));
-        for (int i = 0; i < 150; ++i) {
+        for (int i = 0; i < saverRounds; ++i) {
             const std::string name = diskTracks[random() % 3];
             std::string text = "# saved by the soak\n";
             for (const Json& key : randomKeys(random)) {
                 text += std::to_string(key["row"].get<int>()) + " " +
                         std::to_string(key["value"].get<double>()) + " linear\n";
+            }
+            const bool broken = random() % 6 == 0;
+            if (broken) {
+                text += "77 not-a-number linear\n";
             }
             const std::string path = edit.file("data/science/src/" + name + ".txt");
             if (random() % 2 == 0) {
@@ -160,11 +185,27 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
                 writeFile(path + ".new", text);
                 renameOver(path + ".new", path);
             }
-            lastSource[name] = text;
+            brokenSource[name] = broken;
+            if (!broken) {
+                lastSource[name] = text;
+            }
+            if (random() % 8 == 0) {
+                const std::string track = apiTracks[random() % 4];
+                const std::string compiled = edit.file("data/science/sync_" + track + ".track");
+                writeFile(compiled + ".new", "garbage, not a track");
+                renameOver(compiled + ".new", compiled);
+                brokenCompiled[track] = true;
+            }
             if (i % 25 == 0) {
                 writeFile(edit.file("data/shaders/dirblur.fs"), shader);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+        }
+        // The author fixes what is still broken: a source saved again, good.
+        for (const auto& [name, broken] : brokenSource) {
+            if (broken && lastSource.count(name) != 0) {
+                writeFile(edit.file("data/science/src/" + name + ".txt"), lastSource[name]);
+            }
         }
     };
 
@@ -184,7 +225,12 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    EXPECT_GE(calls.load(), 2400);
+    // A compiled file still broken is rebuilt by saving its source again, as the error says.
+    for (const auto& [name, broken] : brokenCompiled) {
+        const std::string source = edit.file("data/science/src/" + name + ".txt");
+        writeFile(source, readFile(source));
+    }
+    EXPECT_GE(calls.load(), 4 * clientRounds);
     EXPECT_EQ(failures.load(), 0);
 
     // Every last save is what the show and the files hold.
@@ -210,7 +256,45 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
         }
         return true;
     });
-    EXPECT_TRUE(finalState["errors"].empty()) << finalState.dump();
+    const Json settled = edit.waitFor([](const Json& state) { return state["errors"].empty(); });
+    EXPECT_TRUE(settled["errors"].empty()) << settled.dump();
+    (void)finalState;
+
+    // Every source builds to its compiled file, and the show plays what the compiled file says.
+    std::vector<std::string> names(std::begin(apiTracks), std::end(apiTracks));
+    names.insert(names.end(), std::begin(diskTracks), std::end(diskTracks));
+    for (const std::string& name : names) {
+        const std::string source = edit.file("data/science/src/" + name + ".txt");
+        const std::string compiled = edit.file("data/science/sync_" + name + ".track");
+        int status = 0;
+        runProgram(VELMORA_TRACK_BINARY, {"build", source, edit.file("built.track")}, &status);
+        EXPECT_EQ(status, 0) << name;
+        EXPECT_EQ(readFile(edit.file("built.track")), readFile(compiled))
+            << name << ": source and compiled file";
+        std::vector<std::string> arguments = {"eval", compiled};
+        for (int row = 0; row <= 4400; row += 37) {
+            arguments.push_back(std::to_string(row));
+        }
+        const std::string evaluated = runProgram(VELMORA_TRACK_BINARY, arguments, &status);
+        const Json played =
+            edit.get("/api/tracks/" + name + "/values?from=0&to=4400&step=37").json()["values"];
+        std::string shown;
+        for (const Json& value : played) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.9g\n", value.is_null() ? 0.0 : value.get<double>());
+            shown += text;
+        }
+        std::string expected;
+        for (std::size_t at = 0; at < evaluated.size();) {
+            const std::size_t end = evaluated.find('\n', at);
+            char text[64];
+            std::snprintf(text, sizeof text, "%.9g\n",
+                          std::strtod(evaluated.substr(at, end - at).c_str(), nullptr));
+            expected += text;
+            at = end == std::string::npos ? evaluated.size() : end + 1;
+        }
+        EXPECT_EQ(shown, expected) << name << ": what the show plays";
+    }
     EXPECT_EQ(edit.stop(), 0) << edit.errors();
     for (const std::string& leak : edit.leaksOfOurs()) {
         ADD_FAILURE() << "a leak through our code:\n" << leak;
