@@ -77,7 +77,9 @@ Json errors(const std::vector<EditError>& errors) {
     Json list = Json::array();
     for (const EditError& error : errors) {
         Json item{{"file", error.file}, {"line", error.line}, {"message", error.message}};
-        if (!error.track.empty()) {
+        // "track" marks an error that stops the track's edits until it is fixed: its source's. A
+        // broken compiled file does not (a save writes it whole again).
+        if (!error.track.empty() && error.file == shownPath(TrackSource::sourcePath(error.track))) {
             item["track"] = error.track;
         }
         list.push_back(item);
