@@ -70,15 +70,21 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
     std::map<std::string, std::pair<long long, Json>> lastSaved;
     std::atomic<int> calls{0};
     std::atomic<int> failures{0};
+    std::atomic<int> unanswered{0};
 
     auto client = [&](unsigned seed) {
         std::mt19937 random(seed);
         httplib::Client http("127.0.0.1", port);
         http.set_read_timeout(60, 0);
         const httplib::Headers headers = {{"X-Velmora-Token", token}};
+        // 503 (the drawing thread did not take the request up within its 2 s, which a loaded machine
+        // compiling shaders can cause) is allowed where the request waits for it: it changes nothing.
         auto check = [&](const httplib::Result& result, std::initializer_list<int> allowed,
                          const std::string& what) {
             calls++;
+            if (result && result->status == 503) {
+                ++unanswered;
+            }
             const int status = result ? result->status : 0;
             for (int expected : allowed) {
                 if (status == expected) {
@@ -106,7 +112,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
                                                        R"({"seek": "x"})",
                                                        R"({"play": true})"};
                 check(http.Post("/api/transport", headers, commands[random() % 10], "application/json"),
-                      {200, 400}, "transport");
+                      {200, 400, 503}, "transport");
                 break;
             }
             case 3:
@@ -122,7 +128,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
                 auto saved =
                     http.Put(("/api/tracks/" + name).c_str(), headers,
                              Json{{"revision", revision}, {"keys", keys}}.dump(), "application/json");
-                check(saved, {200, 409}, "save " + name);
+                check(saved, {200, 409, 503}, "save " + name);
                 if (saved && saved->status == 200) {
                     const long long now = Json::parse(saved->body)["revision"].get<long long>();
                     std::lock_guard<std::mutex> guard(lock);
@@ -146,7 +152,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
                 check(http.Get("/api/audio/waveform?rowsPerBucket=16", headers), {200}, "waveform");
                 break;
             case 8:
-                check(http.Get("/api/frame.png", headers), {200}, "frame");
+                check(http.Get("/api/frame.png", headers), {200, 503}, "frame");
                 break;
             default:
                 // Hostile or broken requests.
@@ -232,6 +238,7 @@ TEST(EditSoak, RandomCallsAndFileSavesLoseNothing) {
     }
     EXPECT_GE(calls.load(), 4 * clientRounds);
     EXPECT_EQ(failures.load(), 0);
+    std::printf("[ figures  ] %d calls, %d answered 503\n", calls.load(), unanswered.load());
 
     // Every last save is what the show and the files hold.
     for (const auto& [name, saved] : lastSaved) {
