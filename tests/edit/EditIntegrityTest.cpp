@@ -25,7 +25,7 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int raceRounds = 60;
 #else
-constexpr int raceRounds = 300;
+constexpr int raceRounds = 200;
 #endif
 
 std::vector<std::string> linesOf(const std::string& text) {
