@@ -1,7 +1,9 @@
 // Watches folders for files that were written, created or renamed into them (editors that save by
 // writing a temporary file and renaming it over the original are seen as a change of the
-// original's name). Non-blocking: the owner polls between frames. Reports raw events: debouncing
-// and recognising one's own writes belong to the caller. One implementation file per platform.
+// original's name), and for files removed or renamed away (whatever takes their place, a folder
+// included, is then the caller's to look at). Non-blocking: the owner polls between frames. Reports raw
+// events: debouncing and recognising one's own writes belong to the caller. One implementation file per
+// platform.
 #pragma once
 
 #include <memory>

@@ -76,7 +76,13 @@ Json keys(const std::vector<TrackKey>& keys) {
 Json errors(const std::vector<EditError>& errors) {
     Json list = Json::array();
     for (const EditError& error : errors) {
-        list.push_back(Json{{"file", error.file}, {"line", error.line}, {"message", error.message}});
+        Json item{{"file", error.file}, {"line", error.line}, {"message", error.message}};
+        // "track" marks an error that stops the track's edits until it is fixed: its source's. A
+        // broken compiled file does not (a save writes it whole again).
+        if (!error.track.empty() && error.file == shownPath(TrackSource::sourcePath(error.track))) {
+            item["track"] = error.track;
+        }
+        list.push_back(item);
     }
     return list;
 }
@@ -111,7 +117,9 @@ bool parseKeys(const Json& list, std::vector<TrackKey>& keys, std::string& probl
             return false;
         }
         const double valueNumber = value->get<double>();
-        if (!std::isfinite(valueNumber) || std::fabs(valueNumber) > FLT_MAX) {
+        // Anything that rounds to a finite float: the decimal GET gives for the largest float
+        // (3.4028235e+38) is a little above FLT_MAX and must come back.
+        if (!std::isfinite(valueNumber) || !(std::fabs(valueNumber) < 0x1.ffffffp+127)) {
             problem = where + ".value must be a finite number that fits a 32-bit float";
             return false;
         }
@@ -256,12 +264,30 @@ Reply EditApi::putTrack(const std::string& name, const Json& body) {
     EditControl& session = control;
     TrackStore& tracks = store;
     return control.onDrawingThread([&session, &tracks, name, revision, keys = std::move(keys)] {
-        Reply reply = tracks.edit(name, revision, keys);
-        if (reply.status != 200) {
-            return reply;
+        const TrackStore::EditResult result = tracks.edit(name, revision, keys);
+        // Files found changed or broken on the way are announced first, so that the revision in a
+        // 409 is the one they made.
+        for (const TrackStore::Reload& reload : result.reloads) {
+            session.trackReloaded(name, reload);
         }
-        session.trackEdited(name);
-        return Reply::json(Json{{"name", name}, {"revision", tracks.snapshot(name).revision}});
+        if (result.status == 200) {
+            session.trackEdited(name);
+            return Reply::json(Json{{"name", name}, {"revision", tracks.snapshot(name).revision}});
+        }
+        if (result.status == 409) {
+            const std::int64_t current = tracks.snapshot(name).revision;
+            Json body{{"error", result.message.empty() ? name + " was changed elsewhere" : result.message},
+                      {"revision", current}};
+            if (!result.file.empty()) {
+                body["file"] = result.file;
+                body["line"] = result.line;
+            } else {
+                body["error"] =
+                    body["error"].get<std::string>() + " (revision " + std::to_string(current) + ")";
+            }
+            return Reply::json(body, 409);
+        }
+        return Reply::error(result.status, result.message);
     });
 }
 

@@ -9,6 +9,7 @@
 
 #include "edit/EditServer.h"
 #include "edit/HotReload.h"
+#include "edit/TrackStore.h"
 #include "sync/TrackData.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,6 @@
 namespace Velmora {
 
 class Music;
-class TrackStore;
 
 // What the API needs of the running session.
 class EditControl {
@@ -49,6 +49,8 @@ public:
     virtual nlohmann::json stateJson() const = 0;
     // The track was saved through the API with new keys.
     virtual void trackEdited(const std::string& name) = 0;
+    // A track's file was reloaded on the way of an edit (it had changed on disk).
+    virtual void trackReloaded(const std::string& name, const TrackStore::Reload& reload) = 0;
 };
 
 namespace EditJson {

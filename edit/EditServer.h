@@ -2,6 +2,15 @@
 // bodies, JSON only, and no request that names a path (tracks come from a fixed list, page files
 // from the list found at start). It parses and checks requests and hands them to an EditService;
 // it never touches the show itself. Server-sent events stream from the service's EventHub.
+//
+// No client can stall it or make it hold much memory. One network thread reads and writes every
+// connection without blocking (Asio): a request's head must arrive within a few seconds of its
+// first byte and its body soon after, every rule that needs only the head (Host, Origin, token,
+// media type, size) is checked before the body is read, and a refused request's connection is
+// closed unread. Only complete requests reach the worker threads, those that wait for the drawing
+// thread on workers of their own, so that reading the state never waits behind them; event streams
+// are written by the network thread and hold no worker. Each client address may hold a bounded
+// number of connections.
 #pragma once
 
 #include "edit/EventHub.h"
@@ -13,13 +22,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace Velmora {
 
@@ -60,6 +62,10 @@ struct EditServerDesc {
 class EditServer {
 public:
     static constexpr std::size_t maxBodyBytes = 1 << 20;
+    // A request's head (request line and headers) must be complete this long after its first byte.
+    static constexpr int headSeconds = 5;
+    // Connections one client address may hold at once (event streams included).
+    static constexpr std::size_t maxConnectionsPerClient = 256;
 
     explicit EditServer(EditService& service);
     ~EditServer();
@@ -68,8 +74,10 @@ public:
     // already in use") when the port cannot be had.
     bool start(const EditServerDesc& desc, std::string& error);
     int port() const { return boundPort; }
-    // Ends every stream, stops serving and waits for the server threads.
-    void stop();
+    // Ends every stream and connection at once, stops serving and waits for the server threads.
+    // Requests that wait for the drawing thread are answered by `pump`, called (on the caller's
+    // thread) while they run; without it they wait for their own time limit.
+    void stop(const std::function<void()>& pump = nullptr);
 
     // A new token: 128 random bits as 32 lower-case hex digits. Throws Vexception when the system
     // has no random source.
@@ -78,21 +86,15 @@ public:
     EditServer(const EditServer&) = delete;
     EditServer& operator=(const EditServer&) = delete;
 
+    class Impl;
+
 private:
-    void route();
-    // Why a request is refused by the Host and Origin rules; empty when it is not.
-    std::string refusal(const httplib::Request& request, bool api) const;
-    // The handler behind every rule of the API: Host, Origin, token, content type.
-    std::function<void(const httplib::Request&, httplib::Response&)>
-    guarded(std::function<void(const httplib::Request&, httplib::Response&)> handler);
     void scanPage(const std::string& folder);
 
     EditService& service;
-    std::unique_ptr<httplib::Server> server;
-    std::thread listener;
+    std::unique_ptr<Impl> impl;
     std::string token;
     int boundPort = 0;
-    std::atomic<bool> stopping{false};
     // URL path -> file, fixed at start.
     std::map<std::string, std::string> pageFiles;
 };

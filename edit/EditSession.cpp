@@ -4,13 +4,13 @@
 #include "base/Logger.h"
 #include "base/Platform.h"
 #include "base/Vexception.h"
+#include "edit/DrawingCall.h"
 #include "edit/EditTitle.h"
 #include "edit/TrackSource.h"
 #include "engine/ShaderProgram.h"
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 
 #ifndef VELMORA_SOURCE_DIR
 #define VELMORA_SOURCE_DIR "."
@@ -23,9 +23,6 @@ namespace {
 using Json = nlohmann::json;
 using SteadyClock = std::chrono::steady_clock;
 
-// Server requests wait at most this long for the drawing thread (a warm-up in software GL at a
-// large size takes about half a second).
-constexpr auto answerTime = std::chrono::seconds(5);
 constexpr auto stateEventInterval = std::chrono::milliseconds(50);
 constexpr auto titleInterval = std::chrono::milliseconds(250);
 
@@ -56,7 +53,9 @@ void EditSession::startUp() {
     held = std::make_unique<OffscreenTarget>(options.width, options.height);
     player->setTarget(held.get());
     store = std::make_unique<TrackStore>(player->sync(), hotReload);
-    store->load();
+    for (const TrackStore::Reload& problem : store->load()) {
+        hotReload.setTrackError(problem.error->track, problem.error->file, problem.error);
+    }
     api = std::make_unique<EditApi>(static_cast<EditControl&>(*this), *store);
     collectShaderErrors();
 
@@ -115,7 +114,7 @@ int EditSession::run() {
     player->run(loop);
     // Requests still waiting for the drawing thread get their answers, then the server goes.
     player->applyCommands();
-    server->stop();
+    server->stop([this] { player->applyCommands(); });
     player->applyCommands();
     return 0;
 }
@@ -279,9 +278,9 @@ void EditSession::checkFiles() {
         if (path.rfind("./data/shaders/", 0) == 0) {
             reloadShaderFile(path);
         } else if (const std::optional<std::string> name = TrackSource::trackOfSource(path)) {
-            reloadTrack(store->reloadSource(*name), *name, true);
+            reloadTrack(store->reloadSource(*name), *name);
         } else if (const std::optional<std::string> compiled = TrackSource::trackOfCompiled(path)) {
-            reloadTrack(store->reloadCompiled(*compiled), *compiled, false);
+            reloadTrack(store->reloadCompiled(*compiled), *compiled);
         }
     });
 }
@@ -312,7 +311,7 @@ void EditSession::collectShaderErrors() {
     std::vector<EditError> found;
     for (const ShaderProgram* program : ShaderProgram::all()) {
         for (const ShaderProblem& problem : program->problems()) {
-            EditError error{shownPath(problem.file), problem.line, problem.message};
+            EditError error{shownPath(problem.file), problem.line, problem.message, ""};
             if (std::find(found.begin(), found.end(), error) == found.end()) {
                 found.push_back(error);
             }
@@ -323,8 +322,9 @@ void EditSession::collectShaderErrors() {
     }
 }
 
-void EditSession::setTrackError(const std::string& name, const std::optional<EditError>& error) {
-    if (hotReload.setTrackError(name, error)) {
+void EditSession::setTrackError(const std::string& name, const std::string& file,
+                                const std::optional<EditError>& error) {
+    if (hotReload.setTrackError(name, file, error)) {
         errorsChanged();
     }
 }
@@ -334,23 +334,27 @@ void EditSession::errorsChanged() {
     hub.publish("error", Json{{"errors", publishedStateJson["errors"]}}.dump());
 }
 
-void EditSession::reloadTrack(const TrackStore::Reload& reload, const std::string& name, bool clearsError) {
+void EditSession::reloadTrack(const TrackStore::Reload& reload, const std::string& name) {
+    for (const std::string& file : reload.fine) {
+        setTrackError(name, file, std::nullopt);
+    }
     if (reload.error) {
-        setTrackError(name, reload.error);
-        hub.publish("reloaded", Json{{"file", reload.file}, {"ok", false}}.dump());
-        return;
+        setTrackError(name, reload.error->file, reload.error);
     }
     if (reload.changed) {
-        if (clearsError) {
-            setTrackError(name, std::nullopt);
-        }
         trackChanged(name, "disk");
     }
-    hub.publish("reloaded", Json{{"file", reload.file}, {"ok", true}}.dump());
+    hub.publish("reloaded",
+                Json{{"file", reload.file}, {"ok", !reload.error}, {"frame", framesDrawn}}.dump());
+}
+
+void EditSession::trackReloaded(const std::string& name, const TrackStore::Reload& reload) {
+    reloadTrack(reload, name);
 }
 
 void EditSession::trackEdited(const std::string& name) {
-    setTrackError(name, std::nullopt);
+    setTrackError(name, shownPath(TrackSource::sourcePath(name)), std::nullopt);
+    setTrackError(name, shownPath(TrackSource::compiledPath(name)), std::nullopt);
     trackChanged(name, "api");
 }
 
@@ -422,18 +426,12 @@ void EditSession::updateTitle() {
 }
 
 Reply EditSession::onDrawingThread(std::function<Reply()> work) {
-    auto promise = std::make_shared<std::promise<Reply>>();
-    std::future<Reply> answer = promise->get_future();
-    player->post([promise, work = std::move(work)] { promise->set_value(work()); });
-    Window::wake();
-    if (answer.wait_for(answerTime) != std::future_status::ready) {
-        return Reply::error(503, "the show did not answer in time");
-    }
-    try {
-        return answer.get();
-    } catch (const std::exception& error) {
-        return Reply::error(503, std::string("the show is closing: ") + error.what());
-    }
+    return DrawingCall::run(
+        [this](std::function<void()> task) {
+            player->post(std::move(task));
+            Window::wake();
+        },
+        std::move(work));
 }
 
 Reply EditSession::lastFrame(std::vector<std::uint8_t>& pixels, int& width, int& height) {

@@ -72,6 +72,7 @@ private:
     double lengthRows() const override;
     nlohmann::json stateJson() const override;
     void trackEdited(const std::string& name) override;
+    void trackReloaded(const std::string& name, const TrackStore::Reload& reload) override;
 
     // Drawing thread.
     void startUp();
@@ -84,9 +85,10 @@ private:
     void pauseAtEnd();
     void checkFiles();
     void reloadShaderFile(const std::string& path);
-    void reloadTrack(const TrackStore::Reload& reload, const std::string& name, bool clearsError);
+    void reloadTrack(const TrackStore::Reload& reload, const std::string& name);
     void collectShaderErrors();
-    void setTrackError(const std::string& name, const std::optional<EditError>& error);
+    void setTrackError(const std::string& name, const std::string& file,
+                       const std::optional<EditError>& error);
     void errorsChanged();
     void trackChanged(const std::string& name, const char* source);
     void publishState(bool force);

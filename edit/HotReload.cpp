@@ -96,8 +96,9 @@ bool HotReload::setShaderErrors(const std::vector<EditError>& found) {
     return true;
 }
 
-bool HotReload::setTrackError(const std::string& name, const std::optional<EditError>& error) {
-    const auto existing = trackErrors.find(name);
+bool HotReload::setTrackError(const std::string& name, const std::string& file,
+                              const std::optional<EditError>& error) {
+    const auto existing = trackErrors.find({name, file});
     if (!error) {
         if (existing == trackErrors.end()) {
             return false;
@@ -110,7 +111,7 @@ bool HotReload::setTrackError(const std::string& name, const std::optional<EditE
     }
     Logger::instance().say(LogStream::Error, "velmora: " + error->file + ":" + std::to_string(error->line) +
                                                  ": " + error->message + "\n");
-    trackErrors[name] = *error;
+    trackErrors[{name, file}] = *error;
     return true;
 }
 

@@ -29,8 +29,9 @@ struct EditError {
     std::string file; // as shown: "data/shaders/bleh.fs"
     int line = 0;
     std::string message;
+    std::string track; // the track whose file it is; empty for a shader
     bool operator==(const EditError& other) const {
-        return file == other.file && line == other.line && message == other.message;
+        return file == other.file && line == other.line && message == other.message && track == other.track;
     }
 };
 
@@ -60,8 +61,10 @@ public:
     // Replaces the shader errors; true when the list changed. Nothing is printed: each was reported
     // by its shader's log line.
     bool setShaderErrors(const std::vector<EditError>& found);
-    // Sets or clears the track's error; true when it changed. A new one goes to standard error.
-    bool setTrackError(const std::string& name, const std::optional<EditError>& error);
+    // Sets or clears the error of one of the track's files (its source or compiled file, as shown);
+    // true when it changed. A new one goes to standard error.
+    bool setTrackError(const std::string& name, const std::string& file,
+                       const std::optional<EditError>& error);
 
     HotReload(const HotReload&) = delete;
     HotReload& operator=(const HotReload&) = delete;
@@ -72,7 +75,7 @@ private:
     std::unique_ptr<FileWatcher> watcher;
     std::map<std::string, Clock::time_point> pendingFiles;
     std::map<std::string, std::size_t> ownWrites;
-    std::map<std::string, EditError> trackErrors; // by track name
+    std::map<std::pair<std::string, std::string>, EditError> trackErrors; // by track name and file
     std::vector<EditError> shaderErrors;
 };
 

@@ -44,6 +44,12 @@ double shortestFloatValue(float value);
 // whose row still has a key.
 std::string writeSource(const std::vector<TrackKey>& keys, const std::string& previous);
 
+// The source `previous` with only the lines of keys that changed rewritten for `keys` (sorted):
+// comments, blank lines, the order of the lines and their columns stay; a removed key's line goes,
+// a new key's line goes after the line of the nearest row before it. Nullopt when `previous` does
+// not parse, or the result would not read back as exactly `keys`.
+std::optional<std::string> editSource(const std::string& previous, const std::vector<TrackKey>& keys);
+
 // What a source says its track does: the comment lines at its top, up to the first blank or key
 // line, without their '#' and with the leading "NAME:" of the first line dropped; lines joined by
 // '\n'. Empty when the source starts with a key.

@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool libgl1-mesa-dri mesa-utils
     lame ffmpeg libdeflate-dev
-    libcpp-httplib-dev nlohmann-json3-dev
+    libasio-dev libcpp-httplib-dev nlohmann-json3-dev
     chromium fonts-dejavu-core
     slurmctld slurmd slurm-client munge parallel
 )

@@ -10,6 +10,7 @@
 #include "sync/SyncDevice.h"
 #include "sync/TrackData.h"
 #include "sync/TrackFile.h"
+#include "sync/TrackText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -215,6 +216,39 @@ void checkTrackKeys(Collector& found, const std::string& path, const TrackFile::
     }
 }
 
+// A track's text source, where it has one, must build to the keys of its compiled file: a save
+// that failed halfway, or a file rebuilt from another source, leaves them disagreeing.
+void checkTrackSource(Collector& found, const std::string& compiled, const std::string& source,
+                      const TrackFile::Contents& contents) {
+    if (!pathExists(source)) {
+        return;
+    }
+    std::string text;
+    std::string error;
+    if (!readRegularFile(source, TrackFile::maxFileBytes, text, error)) {
+        found.error(source, error);
+        return;
+    }
+    const TrackText::Result parsed = TrackText::parse(text);
+    for (const TrackText::Message& message : parsed.messages) {
+        if (message.error) {
+            found.error(source, "line " + std::to_string(message.line) + ": " + message.text);
+            return;
+        }
+    }
+    const std::vector<TrackKey> fromSource = TrackFile::sortKeys(parsed.keys);
+    const std::vector<TrackKey> fromFile = TrackFile::sortKeys(contents.keys);
+    const bool same = fromSource.size() == fromFile.size() &&
+                      (fromSource.empty() || std::memcmp(fromSource.data(), fromFile.data(),
+                                                         fromSource.size() * sizeof(TrackKey)) == 0);
+    if (!same) {
+        found.error(compiled, "does not agree with its source " + source +
+                                  " (a save that failed halfway?): save the source again, or rebuild with "
+                                  "velmora-track build " +
+                                  source + " " + compiled);
+    }
+}
+
 void checkTracks(Collector& found, DataCheckResult& result, const ::Demo::ShowData& show,
                  DataCheckDepth depth, TrackData& end) {
     for (const std::string& name : show.tracks) {
@@ -236,6 +270,7 @@ void checkTracks(Collector& found, DataCheckResult& result, const ::Demo::ShowDa
         if (depth == DataCheckDepth::Thorough) {
             checkTrackKeys(found, path, contents);
         }
+        checkTrackSource(found, path, parentFolder(show.trackBase) + "/src/" + name + ".txt", contents);
         if (name == "e") {
             end.keys = TrackFile::sortKeys(std::move(contents.keys));
         }

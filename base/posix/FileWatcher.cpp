@@ -26,10 +26,12 @@ public:
             error = std::strerror(errno);
             return false;
         }
-        // A finished write, a rename into the folder (editors' save by rename), a new file; the
-        // folder's own moves are not followed.
-        const int id =
-            ::inotify_add_watch(fd, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR);
+        // A finished write, a rename into the folder (editors' save by rename), a new file, a file
+        // removed or renamed away (something else may be put in its place); the folder's own moves
+        // are not followed.
+        const int id = ::inotify_add_watch(fd, folder.c_str(),
+                                           IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_DELETE |
+                                               IN_MOVED_FROM | IN_ONLYDIR);
         if (id < 0) {
             error = std::strerror(errno);
             return false;

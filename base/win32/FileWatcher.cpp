@@ -119,15 +119,18 @@ private:
         const auto* start = reinterpret_cast<const unsigned char*>(watched.buffer.data());
         for (DWORD at = 0; at < bytes;) {
             const auto* entry = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(start + at);
-            // A removal, or the old name of a rename, leaves nothing to read.
+            const std::string name = Win32::utf8(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
+            const std::string path = watched.path + "/" + name;
             if (entry->Action == FILE_ACTION_ADDED || entry->Action == FILE_ACTION_MODIFIED ||
                 entry->Action == FILE_ACTION_RENAMED_NEW_NAME) {
-                std::string name = Win32::utf8(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
-                const std::string path = watched.path + "/" + name;
                 // Folders are not followed (as on other systems).
                 if (!isDirectory(path)) {
                     addOnce(paths, path);
                 }
+            } else if (entry->Action == FILE_ACTION_REMOVED ||
+                       entry->Action == FILE_ACTION_RENAMED_OLD_NAME) {
+                // Gone, or renamed away: whatever is at the name now (nothing, a folder) is news too.
+                addOnce(paths, path);
             }
             if (entry->NextEntryOffset == 0) {
                 break;

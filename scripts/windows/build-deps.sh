@@ -99,9 +99,14 @@ for p in "${packages[@]}"; do
 $uris"
 done
 versions="$(sed -n "s/^'[^']*' \([^ ]*\)\.dsc .*/\1/p" <<<"$uris" | sort)"
+# Asio is header-only and the same on every platform: Debian's own headers (libasio-dev, installed
+# by scripts/windows/install-deps.sh and used by the Linux build too) are copied as they are.
+asio_version="$(dpkg-query -W -f='${Version}' libasio-dev 2>/dev/null)" ||
+    die "libasio-dev is not installed; run scripts/windows/install-deps.sh first"
 key="$(
     {
         echo "$uris" | awk '{print $2, $3, $4}' | sort
+        echo "libasio-dev $asio_version"
         sha256sum <"$script"
         sha256sum <"$toolchain"
         toolchain_versions
@@ -249,6 +254,12 @@ Version: $version
 Libs: -lws2_32
 Cflags: -I\${includedir}
 PC
+}
+
+build_asio() { # header-only: Debian's installed headers, the same files as its source package's include/
+    [ -f /usr/include/asio.hpp ] && [ -d /usr/include/asio ] ||
+        die "asio: /usr/include/asio.hpp is missing (package libasio-dev)"
+    run cp -r /usr/include/asio.hpp /usr/include/asio "$stage/include/"
 }
 
 build_libstb() { # Debian's Makefile compiles each header with its implementation into libstb
@@ -403,6 +414,11 @@ for p in "${packages[@]}"; do
     seconds="$(awk "BEGIN{print $(date +%s.%N) - $start}")"
     printf '%-12s %7.1f s\n' "$p" "$seconds" | tee -a "$times_file" >&2
 done
+current="asio"
+start=$(date +%s.%N)
+log "asio: copying Debian's headers (libasio-dev $asio_version)"
+build_asio
+printf '%-12s %7.1f s\n' asio "$(awk "BEGIN{print $(date +%s.%N) - $start}")" | tee -a "$times_file" >&2
 current="finish"
 relocate
 check_pkgconfig
@@ -414,6 +430,7 @@ printf '%-12s %7.1f s\n' total "$(awk "BEGIN{print $(date +%s.%N) - $total_start
     toolchain_versions | sed 's/^/  /'
     echo "sources:"
     sed 's/^/  /' <<<"$versions"
+    echo "  libasio-dev $asio_version (headers)"
 } >"$stage/share/velmora-windows-deps/manifest.txt" || die "cannot write the manifest"
 
 # The rename is what makes the entry visible: all or nothing.

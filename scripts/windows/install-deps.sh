@@ -30,6 +30,7 @@ packages=(
     dpkg-dev xz-utils bzip2 gnupg ca-certificates
     cmake make pkg-config
     libgl1-mesa-dri
+    libasio-dev
 )
 
 die() {

@@ -299,6 +299,18 @@ TEST_F(Scratch, WatcherSeesWritesAndRenameSaves) {
             << late;
     }
     EXPECT_TRUE(watcher->changes().empty());
+
+    // A file removed, with a folder put in its place: the name is reported.
+    ASSERT_TRUE(removeFile(path("direct.txt")));
+    ASSERT_TRUE(makeDirectories(path("direct.txt"), error));
+    seen.clear();
+    for (int i = 0; i < 400 && std::find(seen.begin(), seen.end(), path("direct.txt")) == seen.end(); ++i) {
+        for (const std::string& changed : watcher->changes()) {
+            seen.push_back(changed);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_NE(std::find(seen.begin(), seen.end(), path("direct.txt")), seen.end());
 }
 
 TEST(Platform, RandomBytesDifferAndTheEnvironmentIsReadAndSet) {

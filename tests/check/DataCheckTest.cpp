@@ -160,6 +160,27 @@ TEST(DataCheck, EveryProblemIsOneLineNamingTheFileAndStatusIsOne) {
     }
 }
 
+TEST(DataCheck, ATrackThatDisagreesWithItsSourceIsNamedWithBoth) {
+    DataCopy copy;
+    CaptureTest::runShell("mkdir -p '" + copy.file("science/src") + "'");
+    // camx agrees with its source; camy was left behind by a save that failed halfway; camz's
+    // source does not parse.
+    writeTrack(copy.file("science/sync_camx.track"), {{0, 1.0f, 1}, {8, 2.5f, 0}});
+    CaptureTest::writeFile(copy.file("science/src/camx.txt"),
+                           "# camx\n0 1 linear\n8  2.5  constant  # hold\n");
+    writeTrack(copy.file("science/sync_camy.track"), {{0, 1.0f, 1}});
+    CaptureTest::writeFile(copy.file("science/src/camy.txt"), "0 1 linear\n16 3 linear\n");
+    CaptureTest::writeFile(copy.file("science/src/camz.txt"), "0 1 linear\n8 oops linear\n");
+    Result result = velmora("--check", copy.root());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(countLines(result.err, "sync_camx.track"), 0) << result.err;
+    EXPECT_EQ(countLines(result.err, "./data/science/sync_camy.track: error: does not agree with its source "
+                                     "./data/science/src/camy.txt"),
+              1)
+        << result.err;
+    EXPECT_EQ(countLines(result.err, "./data/science/src/camz.txt: error: line 2: "), 1) << result.err;
+}
+
 TEST(DataCheck, AProblemIsOneLineWhateverTheDriverSaid) {
     EXPECT_EQ(Velmora::formatProblem({"./data/shaders/a.fs", 0, "link failed:\r\nout of\nregisters", false}),
               "./data/shaders/a.fs: error: link failed: / out of / registers");

@@ -48,7 +48,8 @@ bool renameOver(const std::string& from, const std::string& to) {
     return Velmora::renameFile(from, to, error);
 }
 
-EditProcess::EditProcess(std::vector<std::string> arguments)
+EditProcess::EditProcess(std::vector<std::string> arguments,
+                         const std::function<void(const std::string&)>& prepare)
     : scratch(std::make_unique<VelmoraTest::ScratchFolder>("edit")), folder(scratch->path) {
     const fs::path source = fs::path(VELMORA_SOURCE_DIR) / "data";
     const fs::path data = fs::path(folder) / "data";
@@ -64,6 +65,10 @@ EditProcess::EditProcess(std::vector<std::string> arguments)
     fs::copy(page / "index.html", fs::path(folder) / "editor" / "index.html");
     fs::copy(page / "style.css", fs::path(folder) / "editor" / "style.css");
     fs::copy(page / "src", fs::path(folder) / "editor" / "src", fs::copy_options::recursive);
+
+    if (prepare) {
+        prepare(folder);
+    }
 
     Velmora::ProcessDesc desc;
     desc.program = VELMORA_BINARY;
@@ -134,6 +139,16 @@ int EditProcess::stop() {
     process.kill();
     process.wait();
     return -1;
+}
+
+std::optional<int> EditProcess::waitForExit(double seconds) {
+    if (!finished) {
+        finished = process.waitFor(seconds);
+    }
+    if (!finished) {
+        return std::nullopt;
+    }
+    return exitCode(*finished);
 }
 
 int EditProcess::exitCode(const Velmora::ExitStatus& status) const {

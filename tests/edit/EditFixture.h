@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +33,10 @@ struct Answer {
 class EditProcess {
 public:
     // Starts the program with --edit --size 320x180 and `arguments` (--paused by default).
-    explicit EditProcess(std::vector<std::string> arguments = {"--paused"});
+    // `prepare`, when given, is called with the scratch folder once the files are in place and
+    // before the program starts.
+    explicit EditProcess(std::vector<std::string> arguments = {"--paused"},
+                         const std::function<void(const std::string&)>& prepare = nullptr);
     // Asks the program to end and waits for it (killing it after a while).
     ~EditProcess();
 
@@ -41,6 +45,8 @@ public:
     int port() const { return serverPort; }
     const std::string& token() const { return serverToken; }
     bool started() const { return serverPort > 0; }
+    // The program's process id.
+    long processId() const { return process.id(); }
     // What the program wrote so far.
     std::string output() const;
     std::string errors() const;
@@ -60,6 +66,9 @@ public:
     // AddressSanitizer the program checks for leaks at exit: leaks alone count as a clean exit here
     // (see leaksOfOurs), any other report does not.
     int stop();
+    // Waits up to `seconds` for the program to end by itself (after a signal the test sent); its
+    // exit status as stop() gives it, or nothing when it still runs.
+    std::optional<int> waitForExit(double seconds);
     // Under AddressSanitizer, after stop: the leak reports whose allocation stack goes through our
     // own sources (the GL driver's and system libraries' own leaks are not ours to fix).
     std::vector<std::string> leaksOfOurs() const;

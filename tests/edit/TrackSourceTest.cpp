@@ -83,3 +83,37 @@ TEST(TrackSource, ADescriptionIsTheSourcesLeadingComment) {
     EXPECT_EQ(TrackSource::description("hue", "0 1 linear\n# too late\n"), "");
     EXPECT_EQ(TrackSource::description("hue", ""), "");
 }
+
+TEST(TrackSource, OrdinaryNumbersAreWrittenWithoutAnExponent) {
+    EXPECT_EQ(TrackSource::shortestFloatText(70.0f), "70");
+    EXPECT_EQ(TrackSource::shortestFloatText(780.0f), "780");
+    EXPECT_EQ(TrackSource::shortestFloatText(-1200000.0f), "-1200000");
+    EXPECT_EQ(TrackSource::shortestFloatText(0.0001f), "0.0001");
+    EXPECT_EQ(TrackSource::shortestFloatText(1e20f), "1e+20");
+    for (float value : {70.0f, 780.0f, 16777216.0f, 0.00012345f, 123456.7f, -3e9f}) {
+        EXPECT_EQ(std::strtof(TrackSource::shortestFloatText(value).c_str(), nullptr), value) << value;
+    }
+}
+
+TEST(TrackSource, AnEditChangesOnlyTheLinesOfTheKeysThatChanged) {
+    const std::string previous = "# fade\r\n"
+                                 "0     1     smoothstep   # out of black\r\n"
+                                 "\r\n"
+                                 "96    0.25  constant\r\n"
+                                 "# outro\r\n"
+                                 "4160  0     SmoothStep\r\n";
+    // 96 changes value, 4160 goes, 100 comes, 0 stays.
+    const std::vector<TrackKey> keys = {{0, 1.0f, 2}, {96, 70.0f, 0}, {100, -0.5f, 1}};
+    const std::optional<std::string> text = TrackSource::editSource(previous, keys);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, "# fade\r\n"
+                     "0     1     smoothstep   # out of black\r\n"
+                     "\r\n"
+                     "96    70    constant\r\n"
+                     "100   -0.5  linear\r\n"
+                     "# outro\r\n");
+    EXPECT_EQ(TrackSource::editSource(previous, {}), "# fade\r\n\r\n# outro\r\n");
+    EXPECT_EQ(TrackSource::editSource("0 1 linear\n8 oops constant\n", keys), std::nullopt)
+        << "a broken source is never rewritten";
+    EXPECT_EQ(TrackSource::editSource("", {{5, 2.0f, 0}}), "5  2  constant\n");
+}

@@ -233,6 +233,44 @@ test.describe('editing', () => {
         expect(keyAt(await engine.track('fov'), 101)?.value).toBe(8);
     });
 
+    test('the real engine refuses an edit of a track whose source is broken on disk, naming file and line; fixed, the edit applies again', async ({ editor, engine, consoleGuard }) => {
+        consoleGuard.allow(/status of 409/);
+        const file = 'data/science/src/fov.txt';
+        const good = await fs.readFile(engine.file(file), 'utf8');
+        // The author mistypes line 5 ("2047  48    constant") in a text editor.
+        const lines = good.split('\n');
+        expect(lines[4]).toMatch(/^2047\s/);
+        lines[4] = lines[4].replace('48', 'fourty-eight');
+        const broken = lines.join('\n');
+        await engine.saveFile(file, broken);
+        await expect(editor.locator('#error-list li').first()).toContainText('fov.txt:5');
+        expect((await engine.state()).errors).toEqual([expect.objectContaining({ file, line: 5, track: 'fov' })]);
+
+        await clickCell(editor, 'fov', 100);
+        await editor.keyboard.type('7');
+        await editor.keyboard.press('Enter');
+        await expect(editor.locator('.notice.error')).toContainText(`Fix ${file} (line 5)`);
+        await expect(editor.locator('#save-status')).toContainText(`Not saved: fov (fix ${file} line 5)`);
+        // The engine wrote nothing: the author's text is as typed, the show plays the last good keys.
+        expect(await fs.readFile(engine.file(file), 'utf8')).toBe(broken);
+        expect(keyAt(await engine.track('fov'), 100)).toBeUndefined();
+        expect(keyAt(await engine.track('fov'), 2047)?.value).toBe(48);
+
+        // Fixed in the text editor (with a change of its own): the page reloads fov and offers the edit again.
+        lines[4] = lines[4].replace('fourty-eight', '49');
+        const fixed = lines.join('\n');
+        await engine.saveFile(file, fixed);
+        await expect(editor.locator('#error-list li')).toHaveCount(0);
+        await editor.getByRole('button', { name: 'Apply my edit again' }).click();
+        await waitSaved(editor);
+        expect(keyAt(await engine.track('fov'), 100)?.value).toBe(7);
+        expect(keyAt(await engine.track('fov'), 2047)?.value).toBe(49);
+        // The author's lines stay; the new key is one line more.
+        const saved = (await fs.readFile(engine.file(file), 'utf8')).split('\n');
+        expect(saved.length).toBe(lines.length + 1);
+        expect(saved.filter((l) => !lines.includes(l))).toEqual([expect.stringMatching(/^100\s+7\s+smoothstep$/)]);
+    });
+
     test('dragging a key in the curve view moves it in value and row, showing the value', async ({ editor, engine }) => {
         // darken: 0 1 smoothstep, 96 0 constant.
         await clickCell(editor, 'darken', 96);
