@@ -346,6 +346,9 @@ TEST(EditHardening, SignalsEndEditModeAtOnceWhateverClientsDo) {
 // The drawing thread stalls (the test stops its X server, as a hung driver would): a PUT is refused
 // with 503 at the documented 2 s, and once the display resumes it never happens after all.
 TEST(EditHardening, ARequestRefusedForAStalledShowIsNeverAppliedLater) {
+    if (std::getenv("VELMORA_MAY_STOP_DISPLAY") == nullptr) {
+        GTEST_SKIP() << "stops the display every test shares: run alone as the test edit.stalled_display";
+    }
     const char* display = std::getenv("DISPLAY");
     const std::string number = display != nullptr && display[0] == ':'
                                    ? std::string(display + 1).substr(0, std::string(display + 1).find('.'))
