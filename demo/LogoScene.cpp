@@ -233,9 +233,9 @@ void LogoScene::setClocks(const Velmora::SceneClocks& clocks) {
 
 std::vector<uint8_t> LogoScene::carriedState() {
     const size_t pictureBytes = static_cast<size_t>(inputs.width) * static_cast<size_t>(inputs.height) * 4;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes(sizeof stateTag);
+    std::memcpy(bytes.data(), stateTag, sizeof stateTag);
     bytes.reserve(64 + 2 * pictureBytes);
-    bytes.insert(bytes.end(), stateTag, stateTag + sizeof stateTag);
     put(bytes, static_cast<int32_t>(inputs.width));
     put(bytes, static_cast<int32_t>(inputs.height));
     put(bytes, static_cast<int32_t>(frameCount % 2));
@@ -251,9 +251,7 @@ std::vector<uint8_t> LogoScene::carriedState() {
     for (Velmora::Framebuffer* target : {feedbackA.get(), feedbackB.get()}) {
         const size_t at = bytes.size();
         bytes.resize(at + pictureBytes);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, target->id());
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
-        glReadPixels(0, 0, inputs.width, inputs.height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data() + at);
+        target->readColor(bytes.data() + at);
     }
     return bytes;
 }

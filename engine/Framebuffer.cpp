@@ -125,4 +125,21 @@ Texture* Framebuffer::colorTexture(unsigned index) {
     return colorTextures.at(index);
 }
 
+void Framebuffer::readColor(uint8_t* out) const {
+    GLint readFramebuffer = 0;
+    GLint packBuffer = 0;
+    GLint packAlignment = 4;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &packBuffer);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, name);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glReadPixels(0, 0, targetWidth, targetHeight, GL_RGBA, GL_UNSIGNED_BYTE, out);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(packBuffer));
+    glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+}
+
 } // namespace Velmora

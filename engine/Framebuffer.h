@@ -11,6 +11,7 @@
 
 #include <GL/glew.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <type_traits>
@@ -55,6 +56,11 @@ public:
     // Colour texture `index` (attachment order). Throws std::out_of_range past the end.
     Texture* colorTexture(unsigned index);
     unsigned colorTextureCount() const { return static_cast<unsigned>(colorTextures.size()); }
+
+    // Copies colour attachment 0 into `out` (width() * height() * 4 bytes: RGBA, 8 bits a channel,
+    // rows bottom-up as GL gives them). Binds nothing for drawing; the read-framebuffer and
+    // pixel-pack bindings and the pack alignment are as they were afterwards.
+    void readColor(uint8_t* out) const;
 
     int width() const { return targetWidth; }
     int height() const { return targetHeight; }

@@ -2,6 +2,7 @@
 
 #include "app/check/DataCheck.h"
 #include "app/offline/OfflineRun.h"
+#include "app/offline/OfflineStage.h"
 #include "audio/Music.h"
 #include "base/Files.h"
 #include "base/Platform.h"
@@ -336,23 +337,6 @@ std::string checkBounds(const FarmPlan& plan, const std::vector<int64_t>& bounds
                std::to_string(shortest) + " frames): use fewer chunks or a shorter overlap";
     }
     return "";
-}
-
-void writeSpanAudio(const std::string& path, const FramePlan& plan) {
-    const Music& music = Music::instance();
-    const int rate = music.sampleRate();
-    const int64_t first = plan.firstSample(rate);
-    const int64_t count = plan.sampleCount(rate);
-    WavWriter wav(path, rate, 2);
-    std::vector<float> block;
-    const int64_t blockFrames = 65536;
-    for (int64_t done = 0; done < count; done += blockFrames) {
-        const int64_t n = std::min(blockFrames, count - done);
-        block.resize(static_cast<size_t>(2 * n));
-        music.copyFrames(first + done, n, block.data());
-        wav.write(block.data(), n);
-    }
-    wav.finish();
 }
 
 } // namespace
@@ -713,7 +697,7 @@ int runAssemble(const CaptureOptions& options) {
             if (!audioFile->valid() || !audioFile->close(false)) {
                 throw Vexception("cannot make a temporary file for the audio: " + audioFile->error());
             }
-            writeSpanAudio(audioFile->path(), stage.frames);
+            offline::writeSpanAudio(audioFile->path(), stage.frames);
             encoder = std::make_unique<FfmpegEncoder>(VideoSettings{
                 ffmpeg, options.output, plan.width, plan.height, plan.fps, audioFile->path(), ffprobe});
         } else {
@@ -775,7 +759,7 @@ int runAssemble(const CaptureOptions& options) {
         if (encoder) {
             encoder->finish();
         } else {
-            writeSpanAudio(joinPath(options.output, "audio.wav"), stage.frames);
+            offline::writeSpanAudio(joinPath(options.output, "audio.wav"), stage.frames);
         }
     } catch (const std::exception& error) {
         progress.finish(done, secondsSince(began));

@@ -28,24 +28,6 @@ namespace {
 // Read-backs in flight: the frame drawn now is mapped two frames later.
 constexpr int readbackDepth = 3;
 
-// Writes the music of the plan's span as 16-bit stereo WAV (samples outside the file are silence).
-void writeSpanAudio(const std::string& path, const FramePlan& plan) {
-    const Music& music = Music::instance();
-    const int rate = music.sampleRate();
-    const int64_t first = plan.firstSample(rate);
-    const int64_t count = plan.sampleCount(rate);
-    WavWriter wav(path, rate, 2);
-    std::vector<float> block;
-    const int64_t blockFrames = 65536;
-    for (int64_t done = 0; done < count; done += blockFrames) {
-        int64_t n = std::min(blockFrames, count - done);
-        block.resize(static_cast<size_t>(2 * n));
-        music.copyFrames(first + done, n, block.data());
-        wav.write(block.data(), n);
-    }
-    wav.finish();
-}
-
 // A temporary file for the span's audio when it goes into a video; removed on destruction.
 std::unique_ptr<TemporaryFile> makeAudioFile() {
     auto file = std::make_unique<TemporaryFile>("", "-audio.wav");

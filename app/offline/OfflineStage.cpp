@@ -4,6 +4,7 @@
 #include "audio/Music.h"
 #include "base/Logger.h"
 #include "base/Platform.h"
+#include "capture/WavWriter.h"
 #include "engine/Gpu.h"
 #include "sync/SyncTrack.h"
 
@@ -127,6 +128,23 @@ FrameLoop offlineLoop(const FramePlan& plan) {
     // system, but it is never closed by them.
     loop.stopOnClose = false;
     return loop;
+}
+
+void writeSpanAudio(const std::string& path, const FramePlan& plan) {
+    const Music& music = Music::instance();
+    const int rate = music.sampleRate();
+    const int64_t first = plan.firstSample(rate);
+    const int64_t count = plan.sampleCount(rate);
+    WavWriter wav(path, rate, 2);
+    std::vector<float> block;
+    const int64_t blockFrames = 65536;
+    for (int64_t done = 0; done < count; done += blockFrames) {
+        const int64_t n = std::min(blockFrames, count - done);
+        block.resize(static_cast<size_t>(2 * n));
+        music.copyFrames(first + done, n, block.data());
+        wav.write(block.data(), n);
+    }
+    wav.finish();
 }
 
 } // namespace offline

@@ -59,6 +59,10 @@ std::string setUp(const CaptureOptions& options, Stage& stage);
 // one frame's time, into the player's off-screen target. The runs add their callbacks and output.
 FrameLoop offlineLoop(const FramePlan& plan);
 
+// Writes the music of the plan's span to `path` as 16-bit stereo WAV, once for the whole span
+// (samples outside the music are silence); throws naming the file when it cannot be written.
+void writeSpanAudio(const std::string& path, const FramePlan& plan);
+
 } // namespace offline
 
 } // namespace Velmora

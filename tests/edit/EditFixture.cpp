@@ -4,13 +4,21 @@
 
 #include <stb_image.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#if defined(__linux__)
+#include <elf.h>
+#endif
 
 #ifndef VELMORA_BINARY
 #error "VELMORA_BINARY must name the program"
@@ -32,6 +40,58 @@ constexpr bool underSanitizer = false;
 #endif
 // The exit status of a program whose only sanitizer reports are leaks.
 constexpr int leakExitCode = 66;
+
+// The offsets of the program's file that hold machine code (its executable segments). A frame the
+// sanitizer names as "program+0xOFFSET" outside them is not our code: the software rasteriser's
+// compiled shaders run from memory mapped next to the program, and the unwinder stops there.
+std::vector<std::pair<uint64_t, uint64_t>> codeOfProgram() {
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+#if defined(__linux__)
+    std::ifstream file(VELMORA_BINARY, std::ios::binary);
+    Elf64_Ehdr header{};
+    if (!file.read(reinterpret_cast<char*>(&header), sizeof header) ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr)) {
+        return {{0, UINT64_MAX}};
+    }
+    for (int i = 0; i < header.e_phnum; ++i) {
+        Elf64_Phdr segment{};
+        file.seekg(static_cast<std::streamoff>(header.e_phoff + i * sizeof segment));
+        if (!file.read(reinterpret_cast<char*>(&segment), sizeof segment)) {
+            return {{0, UINT64_MAX}};
+        }
+        if (segment.p_type == PT_LOAD && (segment.p_flags & PF_X) != 0) {
+            ranges.emplace_back(segment.p_vaddr, segment.p_vaddr + segment.p_memsz);
+        }
+    }
+#else
+    ranges.emplace_back(0, UINT64_MAX);
+#endif
+    return ranges;
+}
+
+// Whether one frame of a sanitizer's report is code of ours: a source file of the tree (tests
+// aside), or the program's own code by its offset.
+bool frameIsOurs(const std::string& frame, const std::vector<std::pair<uint64_t, uint64_t>>& code) {
+    const std::string program = std::string(VELMORA_BINARY) + "+0x";
+    const size_t inProgram = frame.find(program);
+    if (inProgram != std::string::npos) {
+        const uint64_t offset = std::strtoull(frame.c_str() + inProgram + program.size(), nullptr, 16);
+        for (const auto& [from, to] : code) {
+            if (offset >= from && offset < to) {
+                return true;
+            }
+        }
+        return false;
+    }
+    const std::string source = VELMORA_SOURCE_DIR;
+    for (size_t at = frame.find(source); at != std::string::npos; at = frame.find(source, at + 1)) {
+        if (frame.compare(at + source.size(), 7, "/tests/") != 0 &&
+            frame.compare(at + source.size(), 6, "/build") != 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -170,19 +230,19 @@ int EditProcess::exitCode(const Velmora::ExitStatus& status) const {
 std::vector<std::string> EditProcess::leaksOfOurs() const {
     std::vector<std::string> ours;
     const std::string said = errors();
-    const std::string source = VELMORA_SOURCE_DIR;
+    const std::vector<std::pair<uint64_t, uint64_t>> code = codeOfProgram();
     for (size_t at = said.find(" leak of "); at != std::string::npos; at = said.find(" leak of ", at + 1)) {
         const size_t start = said.rfind('\n', at) + 1;
         size_t end = said.find("\n\n", at);
         end = end == std::string::npos ? said.size() : end;
         const std::string report = said.substr(start, end - start);
-        // Frames of our own code name files of the source tree (tests aside).
-        size_t frame = report.find(source);
-        for (; frame != std::string::npos; frame = report.find(source, frame + 1)) {
-            if (report.compare(frame + source.size(), 7, "/tests/") != 0) {
+        for (size_t line = 0; line < report.size();) {
+            const size_t lineEnd = std::min(report.find('\n', line), report.size());
+            if (frameIsOurs(report.substr(line, lineEnd - line), code)) {
                 ours.push_back(report);
                 break;
             }
+            line = lineEnd + 1;
         }
     }
     return ours;
