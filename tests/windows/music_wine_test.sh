@@ -15,15 +15,19 @@ need_display
 run="$work/run"
 make_run_folder "$run" "$data"
 rm "$run/data/sydaembient.mp3" "$run/data/science/sync_e.track"
+# The track sources are the test's own copy: the end track's source is written below.
+rm "$run/data/science/src"
+cp -r "$data/science/src" "$run/data/science/src"
 
 # A 3-second 440 Hz tone as the soundtrack.
 ffmpeg -nostdin -loglevel error -f lavfi -i "sine=frequency=440:duration=3" -ar 44100 -ac 2 "$work/tone.wav" ||
     fail "ffmpeg could not make the tone"
 lame --quiet -b 128 "$work/tone.wav" "$run/data/sydaembient.mp3" || fail "lame could not encode the tone"
 
-make_end_track() { # LINES...: the text form of "e", compiled by the Windows track tool
-    printf '%s\n' "$@" >"$run/e.txt"
-    (cd "$run" && "$wine_run" "$track_tool" build e.txt data/science/sync_e.track) >/dev/null ||
+make_end_track() { # LINES...: the source of "e", compiled by the Windows track tool (the data check
+    # refuses a compiled track that does not agree with its source)
+    printf '%s\n' "$@" >"$run/data/science/src/e.txt"
+    (cd "$run" && "$wine_run" "$track_tool" build data/science/src/e.txt data/science/sync_e.track) >/dev/null ||
         fail "velmora-track.exe could not build the end track"
 }
 
