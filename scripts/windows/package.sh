@@ -34,7 +34,7 @@ die() {
 
 # DLLs that every Windows 10 and 11 has: anything else would have to come with the zip.
 system_dlls="advapi32 bcrypt comdlg32 gdi32 imm32 kernel32 msvcrt ole32 oleaut32 opengl32 setupapi
-    shell32 shlwapi user32 version winmm ws2_32"
+    shell32 shlwapi user32 version winmm ws2_32 mswsock"
 check_imports() { # EXE
     local dll lower
     while read -r dll; do
