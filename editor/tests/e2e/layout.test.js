@@ -82,7 +82,12 @@ test.describe('layout', () => {
         for (const name of ['camx', 'camy', 'camz']) {
             await clickCell(editor, name, 10);
             await editor.keyboard.type('1');
+            // The failed save's notice wraps the toolbar and moves the grid: the next click waits
+            // until it is shown.
+            const refused = editor.waitForResponse((r) => r.url().includes('/api/tracks/') && r.request().method() === 'PUT');
             await editor.keyboard.press('Enter');
+            await refused;
+            await expect(editor.locator('#retry')).toBeVisible();
         }
         await expect(editor.locator('#retry')).toBeVisible();
         for (const id of ['#retry', '#columns-button', '#connection', '#save-status']) {
