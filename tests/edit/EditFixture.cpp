@@ -33,11 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool underSanitizer = true;
-#else
-constexpr bool underSanitizer = false;
-#endif
 // The exit status of a program whose only sanitizer reports are leaks.
 constexpr int leakExitCode = 66;
 

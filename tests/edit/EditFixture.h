@@ -21,6 +21,13 @@
 
 namespace EditTest {
 
+// Whether this build runs under AddressSanitizer (slower, and its leak check takes time at exit).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool underSanitizer = true;
+#else
+constexpr bool underSanitizer = false;
+#endif
+
 using Json = nlohmann::json;
 
 struct Answer {

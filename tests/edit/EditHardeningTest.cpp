@@ -30,12 +30,6 @@ using Tcp = asio::ip::tcp;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool underSanitizer = true;
-#else
-constexpr bool underSanitizer = false;
-#endif
-
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
